@@ -1,0 +1,16 @@
+#!/bin/bash
+# Builds the product into dist/: the installer program and the single-file
+# package. Usage: ./build.sh [MAP_FILE]   (default: the bundled sample map)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+map_args=()
+if [ $# -ge 1 ]; then
+    map_args=(-DMAP_FILE="$(realpath -m -- "$1")")
+fi
+
+tools/deps.sh build
+cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=Release "${map_args[@]}" >/dev/null
+cmake --build build/win -j"$(nproc)"
+ls -l dist/

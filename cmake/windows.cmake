@@ -1,0 +1,40 @@
+# The standalone PE32 program, in dist/.
+enable_language(RC)
+
+set(DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the program and the package land")
+set(INSTALLER_NAME "instalator" CACHE STRING "File name of the program, without .exe")
+
+add_executable(installer WIN32 ui/win_main.cpp ${LOGIC_SOURCES} resources/installer.rc)
+set_target_properties(installer PROPERTIES
+    OUTPUT_NAME "${INSTALLER_NAME}"
+    RUNTIME_OUTPUT_DIRECTORY "${DIST_DIR}")
+target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32)
+target_compile_definitions(installer PRIVATE
+    WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501
+    # mingw's own bounded printf family, linked in statically.
+    __USE_MINGW_ANSI_STDIO=1)
+target_compile_options(installer PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>)
+target_link_options(installer PRIVATE
+    -static -s
+    # Reproducible bytes; ASLR and DEP; runs on Windows XP and later.
+    -Wl,--no-insert-timestamp,--dynamicbase,--nxcompat,--tsaware
+    -Wl,--major-subsystem-version,5,--minor-subsystem-version,1
+    -Wl,--major-os-version,5,--minor-os-version,1)
+
+# windres reads the template's files through the include path and its
+# text as UTF-16 escapes; pin the code page anyway.
+set(CMAKE_RC_FLAGS "--codepage=1250")
+set(RESOURCE_FILES
+    ${CMAKE_SOURCE_DIR}/resources/resource.h
+    ${CMAKE_SOURCE_DIR}/resources/installer.bmp
+    ${CMAKE_SOURCE_DIR}/resources/installer.ico
+    ${CMAKE_SOURCE_DIR}/resources/installer.manifest)
+set_source_files_properties(resources/installer.rc PROPERTIES OBJECT_DEPENDS "${RESOURCE_FILES}")
+
+if(EXISTS "${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt")
+    add_subdirectory(tests/e2e)
+endif()
+if(EXISTS "${CMAKE_SOURCE_DIR}/package/CMakeLists.txt")
+    add_subdirectory(package)
+endif()

@@ -1,0 +1,74 @@
+// Platform operations of the host build: the few Win32 types, constants and
+// calls the install logic uses, implemented in host_platform.cpp over the
+// host file system, an in-memory registry and recorded message boxes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef unsigned int UINT;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t INT_PTR;
+typedef DWORD REGSAM;
+typedef const char *LPCSTR;
+typedef DWORD *LPDWORD;
+typedef BYTE *LPBYTE;
+
+struct HWND__;
+typedef HWND__ *HWND;
+struct HKEY__;
+typedef HKEY__ *HKEY;
+typedef HKEY *PHKEY;
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
+#define KEY_QUERY_VALUE 0x0001
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_MORE_DATA 234L
+
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+
+#define MB_OK 0x00000000u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONINFORMATION 0x00000040u
+
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define IDOK 1
+#define IDCANCEL 2
+#define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xffff))
+
+namespace plat {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult);
+LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, LPDWORD pdwReserved, LPDWORD pdwType, LPBYTE pbData,
+                      LPDWORD pcbData);
+LONG RegCloseKey(HKEY hKey);
+FILE *fopen(const char *pszPath, const char *pszMode);
+int fclose(FILE *pf);
+BOOL DeleteFileA(LPCSTR pszPath);
+BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES psa);
+BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists);
+BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags);
+DWORD GetFileAttributesA(LPCSTR pszPath);
+DWORD GetCurrentProcessId();
+int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType);
+BOOL EndDialog(HWND hDlg, INT_PTR nResult);
+}

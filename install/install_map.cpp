@@ -1,0 +1,83 @@
+#include "install_map.h"
+
+#include "game_path.h"
+#include "messages.h"
+#include "path_buffer.h"
+
+namespace {
+
+const char kszMapFile[] = "Am01.dvp";
+
+void ShowError(const char *pszText)
+{
+    plat::MessageBoxA(nullptr, pszText, CAPTION_ERROR, MB_OK | MB_ICONERROR);
+}
+
+bool GameDataOpens(const char *pszGamePath)
+{
+    // An empty folder would make this "\data1.dvp", the root of the current
+    // drive, where a stray file must not pass for the game.
+    if (pszGamePath[0] == '\0')
+        return false;
+    PathBuffer dataFile;
+    if (!dataFile.Format("%s\\data1.dvp", pszGamePath))
+        return false;
+    FILE *pf = plat::fopen(dataFile.Get(), "rb");
+    if (!pf)
+        return false;
+    plat::fclose(pf);
+    return true;
+}
+
+// Copies the map beside the target under a name of this process's own and
+// renames it over the target only when complete, so a failure at any point
+// leaves the old map as it was.
+bool CopyMapIntoGame(const char *pszGamePath)
+{
+    PathBuffer targetFile, targetFolder, tempFile;
+    if (!targetFolder.Format("%s\\Disk2", pszGamePath) ||
+        !targetFile.Format("%s\\Disk2\\Am01.dvp", pszGamePath) ||
+        !tempFile.Format("%s.~%08lX.tmp", targetFile.Get(),
+                         static_cast<unsigned long>(plat::GetCurrentProcessId())))
+        return false;
+
+    // Usually there already.
+    plat::CreateDirectoryA(targetFolder.Get(), nullptr);
+
+    // Windows refuses to rename over a read-only file but Wine does not.
+    DWORD dwAttributes = plat::GetFileAttributesA(targetFile.Get());
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+
+    // The name carries our process id, so a file by that name can only be a
+    // leftover of an earlier, interrupted run.
+    plat::DeleteFileA(tempFile.Get());
+    if (plat::CopyFileA(kszMapFile, tempFile.Get(), TRUE) &&
+        plat::MoveFileExA(tempFile.Get(), targetFile.Get(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    // A copy that failed half way may have left part of the file.
+    plat::DeleteFileA(tempFile.Get());
+    return false;
+}
+
+}
+
+void InstallMap(const char *pszGamePath, HWND hDlg)
+{
+    if (CopyMapIntoGame(pszGamePath))
+        plat::MessageBoxA(nullptr, MSG_INSTALLED, CAPTION_INSTALLER, MB_OK | MB_ICONINFORMATION);
+    else
+        ShowError(MSG_COPY_FAILED);
+    plat::EndDialog(hDlg, kDialogResult);
+}
+
+void OnInstall(HWND hDlg)
+{
+    ReadGamePath();
+    if (!GameDataOpens(g_szGamePath)) {
+        ShowError(MSG_NOT_INSTALLED);
+        plat::EndDialog(hDlg, kDialogResult);
+        return;
+    }
+    InstallMap(g_szGamePath, hDlg);
+}

@@ -1,0 +1,23 @@
+// Platform operations of the Windows build: the real Win32 and C runtime
+// calls, reached through plat:: so the same logic also builds on the host
+// against the substitute in install/host/.
+#pragma once
+
+#include <windows.h>
+#include <stdio.h>
+
+namespace plat {
+using ::RegOpenKeyExA;
+using ::RegQueryValueExA;
+using ::RegCloseKey;
+using ::fopen;
+using ::fclose;
+using ::DeleteFileA;
+using ::CreateDirectoryA;
+using ::CopyFileA;
+using ::MoveFileExA;
+using ::GetFileAttributesA;
+using ::GetCurrentProcessId;
+using ::MessageBoxA;
+using ::EndDialog;
+}

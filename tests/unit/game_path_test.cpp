@@ -1,0 +1,104 @@
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "game_path.h"
+#include "host_control.h"
+#include "sandbox.h"
+
+namespace {
+
+const std::string kNul(1, '\0');
+
+struct LookupCase {
+    const char *pszName;
+    bool fKey;
+    bool fValue;
+    std::string strStored;    // bytes of "Path" as the registry holds them
+    std::string strExpected;  // the game folder afterwards
+};
+
+void PrintTo(const LookupCase &c, std::ostream *pos)
+{
+    *pos << c.pszName;
+}
+
+class GamePathTest : public ::testing::TestWithParam<LookupCase> {
+protected:
+    void SetUp() override
+    {
+        host::Reset();
+        // Something from an earlier lookup, which must not survive a failed one.
+        strcpy(g_szGamePath, "C:\\stale");
+        g_cbGamePath = 5;
+    }
+    void TearDown() override { EXPECT_EQ(host::OpenKeyCount(), 0); }
+};
+
+TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
+{
+    const LookupCase &c = GetParam();
+    if (c.fKey)
+        host::AddKey(kszGameKey);
+    if (c.fValue)
+        host::SetValue(kszGameKey, "Path", c.strStored);
+
+    ReadGamePath();
+
+    ASSERT_NE(memchr(g_szGamePath, '\0', sizeof g_szGamePath), nullptr);
+    EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
+    EXPECT_EQ(host::KeyExists(kszGameKey), c.fKey) << "the lookup must never create the key";
+}
+
+const std::string k255(255, 'g');
+
+INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
+    LookupCase{"NoKey", false, false, "", ""},
+    LookupCase{"KeyWithoutValue", true, false, "", ""},
+    LookupCase{"Typical", true, true, "C:\\Hry\\Duneveil" + kNul, "C:\\Hry\\Duneveil"},
+    LookupCase{"EmptyValue", true, true, "", ""},
+    LookupCase{"ValueWithoutNul", true, true, "C:\\Hry\\Duneveil", "C:\\Hry\\Duneveil"},
+    LookupCase{"Exactly255UsedWhole", true, true, k255 + kNul, k255},
+    LookupCase{"Exactly255WithoutNul", true, true, k255, k255},
+    LookupCase{"256WithoutNulDoesNotFit", true, true, k255 + "h", ""},
+    LookupCase{"TooLongDoesNotFit", true, true, std::string(300, 'g') + kNul, ""},
+    LookupCase{"NulInsideStopsThere", true, true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"}),
+    [](const ::testing::TestParamInfo<LookupCase> &info) { return std::string(info.param.pszName); });
+
+TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
+{
+    host::Reset();
+    host::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    ReadGamePath();
+    ASSERT_STREQ(g_szGamePath, "C:\\A");
+
+    std::string strLong = "C:\\" + std::string(200, 'x');
+    host::SetValue(kszGameKey, "Path", strLong + kNul);
+    ReadGamePath();
+    EXPECT_EQ(std::string(g_szGamePath), strLong);
+}
+
+TEST(GamePathSize, KeyRemovedBetweenLookupsEmptiesTheFolder)
+{
+    host::Reset();
+    host::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    ReadGamePath();
+    ASSERT_STREQ(g_szGamePath, "C:\\A");
+
+    host::Reset();
+    ReadGamePath();
+    EXPECT_STREQ(g_szGamePath, "");
+}
+
+TEST(GamePathLookup, ShowsNothingItself)
+{
+    host::Reset();
+    ReadGamePath();
+    host::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    ReadGamePath();
+    EXPECT_TRUE(host::MessageBoxes().empty());
+    EXPECT_TRUE(host::EndDialogs().empty());
+}
+
+}

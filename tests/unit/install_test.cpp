@@ -1,0 +1,235 @@
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "game_path.h"
+#include "host_control.h"
+#include "install_map.h"
+#include "sandbox.h"
+
+namespace {
+
+enum Outcome { kInstalled, kNotInstalled, kCopyFailed };
+
+struct ExpectedBox {
+    const char *pszTextUtf8;
+    const char *pszCaptionUtf8;
+    UINT uType;
+};
+
+const ExpectedBox kBoxes[] = {
+    {"Instalace mapy byla úspěšně dokončena.", "Instalátor", 0x40},
+    {"Hra není v pořádku nainstalována!\nInstalace nemůže pokračovat.", "Chyba", 0x10},
+    {"Při instalaci se naskytla chyba.\nNová mapa nebyla nainstalována.", "Chyba", 0x10},
+};
+
+const char kszNewMap[] = "NEW MAP \x01\x02\xFF\r\n\x1A end";
+const char kszOldMap[] = "old map, longer than the new one, so a partial overwrite would show";
+
+class InstallTest;
+typedef void (*ArrangeFn)(InstallTest &);
+
+struct InstallCase {
+    const char *pszName;
+    ArrangeFn pfnArrange;
+    Outcome outcome;
+    std::optional<std::string> strTargetAfter;  // nullopt: no target file
+    std::vector<std::string> vecDisk2After;     // nullopt-like: {"-"} means no Disk2
+};
+
+class InstallTest : public SandboxTest, public ::testing::WithParamInterface<InstallCase> {
+public:
+    void Disk2() { ASSERT_EQ(mkdir((m_strGame + "/Disk2").c_str(), 0755), 0); }
+    void OldTarget()
+    {
+        Disk2();
+        WriteFile(m_strTarget, kszOldMap);
+    }
+    void Plant(const std::string &strName, const std::string &strBytes)
+    {
+        WriteFile(m_strGame + "/Disk2/" + strName, strBytes);
+    }
+    // Moves the game to a folder whose path is exactly cch characters long.
+    void GameFolderOfLength(size_t cch)
+    {
+        std::string strDir = m_strRoot + "/";
+        strDir += std::string(cch - strDir.size(), 'g');
+        ASSERT_EQ(strDir.size(), cch);
+        ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
+        m_strGame = strDir;
+        m_strTarget = m_strGame + "/Disk2/Am01.dvp";
+        host::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+    }
+    void GameFolderNamed(const std::string &strName)
+    {
+        std::string strDir = m_strRoot + "/" + strName;
+        ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
+        m_strGame = strDir;
+        m_strTarget = m_strGame + "/Disk2/Am01.dvp";
+        host::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+    }
+    std::string Game() const { return m_strGame; }
+    std::string Target() const { return m_strTarget; }
+    std::string Cwd() const { return m_strCwd; }
+};
+
+// Keeps gtest from dumping the raw bytes of a case.
+void PrintTo(const InstallCase &c, std::ostream *pos)
+{
+    *pos << c.pszName;
+}
+
+const std::vector<std::string> kNoDisk2 = {"-"};
+const std::vector<std::string> kJustMap = {"Am01.dvp"};
+
+TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
+{
+    const InstallCase &c = GetParam();
+    InstallGame();
+    PutMap(kszNewMap);
+    c.pfnArrange(*this);
+
+    OnInstall(khDlg);
+
+    const ExpectedBox &box = kBoxes[c.outcome];
+    ASSERT_EQ(host::MessageBoxes().size(), 1u);
+    const host::MessageBoxCall &call = host::MessageBoxes()[0];
+    EXPECT_EQ(call.strText, Cp1250(box.pszTextUtf8));
+    EXPECT_EQ(call.strCaption, Cp1250(box.pszCaptionUtf8));
+    EXPECT_EQ(call.uType, box.uType);
+    EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
+
+    ASSERT_EQ(host::EndDialogs().size(), 1u);
+    EXPECT_EQ(host::EndDialogs()[0].hDlg, khDlg);
+    EXPECT_EQ(host::EndDialogs()[0].nResult, 2);
+    EXPECT_LT(call.uSeq, host::EndDialogs()[0].uSeq) << "the box shows before the dialog ends";
+
+    if (c.strTargetAfter)
+        EXPECT_EQ(ReadFile(m_strTarget), *c.strTargetAfter);
+    else
+        EXPECT_FALSE(FileExists(m_strTarget));
+    std::string strDisk2 = m_strGame + "/Disk2";
+    if (c.vecDisk2After == kNoDisk2)
+        EXPECT_FALSE(FileExists(strDisk2)) << "nothing on disk touched";
+    else
+        EXPECT_EQ(ListDir(strDisk2), c.vecDisk2After) << "no temporary file left behind";
+    if (FileExists(m_strCwd + "/Am01.dvp")) {
+        EXPECT_EQ(ReadFile(m_strCwd + "/Am01.dvp"), kszNewMap) << "the source stays";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
+    InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
+    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.Disk2(); }, kInstalled, kszNewMap, kJustMap},
+    InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
+    InstallCase{"NoKey", [](InstallTest &) { host::Reset(); }, kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"KeyWithoutValue",
+                [](InstallTest &) { host::Reset(); host::AddKey(kszGameKey); },
+                kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"NoDataFile", [](InstallTest &t) { unlink((t.Game() + "/data1.dvp").c_str()); },
+                kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.Game() + "/data1.dvp"); },
+                kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"DataFileIsAFolder",
+                [](InstallTest &t) {
+                    unlink((t.Game() + "/data1.dvp").c_str());
+                    mkdir((t.Game() + "/data1.dvp").c_str(), 0755);
+                },
+                kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"ValueTooLong",
+                [](InstallTest &t) { host::SetValue(kszGameKey, "Path", t.Game() + std::string(300, '/')); },
+                kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"MapMissingKeepsOldTarget",
+                [](InstallTest &t) { t.OldTarget(); unlink((t.Cwd() + "/Am01.dvp").c_str()); },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"ReadOnlyTargetKept",
+                [](InstallTest &t) { t.OldTarget(); MakeReadOnly(t.Target()); },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"ReadOnlyTargetKeptWhereRenameIgnoresIt",
+                [](InstallTest &t) {
+                    t.OldTarget();
+                    MakeReadOnly(t.Target());
+                    host::SetRenameIgnoresReadOnly(true);
+                },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"LockedTargetKept",
+                [](InstallTest &t) { t.OldTarget(); host::LockFile(t.Target()); },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"DiskFullKeepsOldTarget",
+                [](InstallTest &t) { t.OldTarget(); host::SetDiskSpace(5); },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { host::SetDiskSpace(5); },
+                kCopyFailed, std::nullopt, {}},
+    InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
+                [](InstallTest &t) {
+                    host::SetProcessId(0x4242);
+                    t.Disk2();
+                    t.Plant("Am01.dvp.~00004242.tmp", "stale half copy");
+                },
+                kInstalled, kszNewMap, kJustMap},
+    InstallCase{"ReadOnlyStaleTempFails",
+                [](InstallTest &t) {
+                    host::SetProcessId(0x4242);
+                    t.OldTarget();
+                    t.Plant("Am01.dvp.~00004242.tmp", "stale");
+                    MakeReadOnly(t.Game() + "/Disk2/Am01.dvp.~00004242.tmp");
+                },
+                kCopyFailed, kszOldMap, {"Am01.dvp", "Am01.dvp.~00004242.tmp"}},
+    InstallCase{"OtherInstallersTempLeftAlone",
+                [](InstallTest &t) {
+                    host::SetProcessId(2);
+                    t.Disk2();
+                    t.Plant("Am01.dvp.~00000001.tmp", "being written by another run");
+                    host::LockFile(t.Game() + "/Disk2/Am01.dvp.~00000001.tmp");
+                },
+                kInstalled, kszNewMap, {"Am01.dvp", "Am01.dvp.~00000001.tmp"}},
+    InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
+                kInstalled, kszNewMap, kJustMap},
+    InstallCase{"GameFolderWithSpacesAndCzech",
+                [](InstallTest &t) { t.GameFolderNamed(Cp1250("Hry a věci – Duneveil, Česká edice")); },
+                kInstalled, kszNewMap, kJustMap}),
+    [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
+
+TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
+{
+    host::SetValue(kszGameKey, "Path", std::string(1, '\0'));
+    PutMap(kszNewMap);
+
+    OnInstall(khDlg);
+
+    EXPECT_EQ(host::OpenAttemptCount(), 0) << "\"\\data1.dvp\" must not be tried";
+    ASSERT_EQ(host::MessageBoxes().size(), 1u);
+    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kNotInstalled].pszTextUtf8));
+}
+
+TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
+{
+    InstallGame();
+    // A map lying in the game folder itself is not the one to install.
+    WriteFile(m_strGame + "/Am01.dvp", "wrong one");
+
+    OnInstall(khDlg);
+
+    ASSERT_EQ(host::MessageBoxes().size(), 1u);
+    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
+    EXPECT_FALSE(FileExists(m_strTarget));
+}
+
+TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
+{
+    PutMap(kszNewMap);
+    std::string strOther = m_strRoot + "/other";
+    ASSERT_EQ(mkdir(strOther.c_str(), 0755), 0);
+
+    InstallMap(strOther.c_str(), khDlg);
+
+    EXPECT_EQ(ReadFile(strOther + "/Disk2/Am01.dvp"), kszNewMap);
+    ASSERT_EQ(host::EndDialogs().size(), 1u);
+    EXPECT_EQ(host::EndDialogs()[0].nResult, 2);
+}
+
+}

@@ -1,0 +1,127 @@
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host_control.h"
+#include "main_dlg.h"
+#include "resource.h"
+#include "sandbox.h"
+
+namespace {
+
+enum Effect { kNothing, kEnds, kAbout, kNotInstalledAndEnds };
+
+struct DispatchCase {
+    const char *pszName;
+    UINT uMsg;
+    WPARAM wParam;
+    INT_PTR nReturn;
+    Effect effect;
+};
+
+void PrintTo(const DispatchCase &c, std::ostream *pos)
+{
+    *pos << c.pszName;
+}
+
+class DispatchTest : public SandboxTest, public ::testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(DispatchTest, HandlesCommandsAndLeavesTheRestToTheDialogManager)
+{
+    const DispatchCase &c = GetParam();
+    EXPECT_EQ(MainDlgProc(khDlg, c.uMsg, c.wParam, 0), c.nReturn);
+
+    const auto &boxes = host::MessageBoxes();
+    const auto &ends = host::EndDialogs();
+    switch (c.effect) {
+    case kNothing:
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_TRUE(ends.empty());
+        break;
+    case kEnds:
+        EXPECT_TRUE(boxes.empty());
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].hDlg, khDlg);
+        EXPECT_EQ(ends[0].nResult, 2);
+        break;
+    case kAbout:
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].strText, g_szCredits);
+        EXPECT_EQ(boxes[0].strCaption, "O projektu");
+        EXPECT_EQ(boxes[0].uType, 0u) << "MB_OK, no icon";
+        EXPECT_EQ(boxes[0].hwndOwner, nullptr);
+        EXPECT_TRUE(ends.empty()) << "About must not end the dialog";
+        break;
+    case kNotInstalledAndEnds:
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].strCaption, "Chyba");
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].nResult, 2);
+        break;
+    }
+}
+
+const UINT kWmClose = 0x0010, kWmPaint = 0x000F;
+const WPARAM kBnClicked = 0;
+
+WPARAM Command(WORD wId, WORD wNotify = kBnClicked)
+{
+    return static_cast<WPARAM>(wId) | (static_cast<WPARAM>(wNotify) << 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, DispatchTest, ::testing::Values(
+    DispatchCase{"InitDialogLetsFocusDefault", WM_INITDIALOG, 0, TRUE, kNothing},
+    DispatchCase{"Install", WM_COMMAND, Command(IDC_INSTALL), TRUE, kNotInstalledAndEnds},
+    DispatchCase{"About", WM_COMMAND, Command(IDC_ABOUT), TRUE, kAbout},
+    DispatchCase{"Exit", WM_COMMAND, Command(IDC_EXIT), TRUE, kEnds},
+    DispatchCase{"EscOrClose", WM_COMMAND, Command(IDCANCEL), TRUE, kEnds},
+    DispatchCase{"HighWordIgnored", WM_COMMAND, Command(IDC_EXIT, 0x0100), TRUE, kEnds},
+    DispatchCase{"UnknownCommandHandledButIgnored", WM_COMMAND, Command(1003), TRUE, kNothing},
+    DispatchCase{"IdOkIgnored", WM_COMMAND, Command(IDOK), TRUE, kNothing},
+    DispatchCase{"CloseLeftToDialogManager", kWmClose, 0, FALSE, kNothing},
+    DispatchCase{"PaintLeftToDialogManager", kWmPaint, 0, FALSE, kNothing}),
+    [](const ::testing::TestParamInfo<DispatchCase> &info) { return std::string(info.param.pszName); });
+
+TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
+{
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0), TRUE);
+    EXPECT_EQ(host::MessageBoxes().size(), 3u);
+    EXPECT_TRUE(host::EndDialogs().empty());
+}
+
+std::vector<std::string> Lines(const std::string &str)
+{
+    std::vector<std::string> vec;
+    std::istringstream in(str);
+    for (std::string strLine; std::getline(in, strLine);)
+        vec.push_back(strLine);
+    return vec;
+}
+
+TEST(Credits, TwoSectionsOf22LinesIn902Bytes)
+{
+    std::string str = g_szCredits;
+    EXPECT_EQ(str.size(), 902u);
+    std::vector<std::string> vec = Lines(str);
+    ASSERT_EQ(vec.size(), 22u);
+    EXPECT_EQ(vec[0], Cp1250("Instalátor:"));
+    EXPECT_EQ(vec[1].rfind("Autor: ", 0), 0u);
+    EXPECT_EQ(vec[2], "");
+    EXPECT_EQ(vec[3], Cp1250("Poděkování:"));
+    EXPECT_EQ(vec[11], "");
+    EXPECT_EQ(vec[12], std::string(110, '-'));
+    EXPECT_EQ(vec[13], "");
+    EXPECT_EQ(vec[14], "Mise:");
+    EXPECT_EQ(vec[15].rfind("Autor: ", 0), 0u);
+    EXPECT_EQ(vec[16].rfind("Grafik: ", 0), 0u);
+    EXPECT_EQ(vec[18], "");
+    EXPECT_EQ(vec[19], Cp1250("Poděkování:"));
+    // Bytes Windows-1250 leaves undefined would show as boxes.
+    for (unsigned char ch : str)
+        EXPECT_TRUE(ch != 0x81 && ch != 0x83 && ch != 0x88 && ch != 0x90 && ch != 0x98) << int(ch);
+}
+
+}

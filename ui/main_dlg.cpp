@@ -1,0 +1,45 @@
+#include "main_dlg.h"
+
+#include "install_map.h"
+#include "resource.h"
+
+namespace {
+
+const char kszAboutCaption[] = "O projektu";
+
+void ShowAbout()
+{
+    // No owner: the dialog stays as it is under the box.
+    plat::MessageBoxA(nullptr, g_szCredits, kszAboutCaption, MB_OK);
+}
+
+void OnCommand(HWND hDlg, WORD wId)
+{
+    switch (wId) {
+    case IDC_INSTALL:
+        OnInstall(hDlg);
+        break;
+    case IDC_ABOUT:
+        ShowAbout();
+        break;
+    case IDC_EXIT:
+    case IDCANCEL:
+        plat::EndDialog(hDlg, kDialogResult);
+        break;
+    }
+}
+
+}
+
+INT_PTR CALLBACK MainDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
+{
+    switch (uMsg) {
+    case WM_INITDIALOG:
+        // Let the dialog manager focus the first tab stop, Install.
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(hDlg, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
