@@ -29,8 +29,10 @@ protected:
     void SetUp() override
     {
         host::Reset();
-        // Something from an earlier lookup, which must not survive a failed one.
-        strcpy(g_szGamePath, "C:\\stale");
+        // Leftovers from an earlier lookup, which must neither survive a
+        // failed one nor show through after a short value.
+        memset(g_szGamePath, 'J', sizeof g_szGamePath - 1);
+        g_szGamePath[sizeof g_szGamePath - 1] = '\0';
         g_cbGamePath = 5;
     }
     void TearDown() override { EXPECT_EQ(host::OpenKeyCount(), 0); }
