@@ -1,0 +1,317 @@
+/*
+ * End-to-end test driver, run by Wine in the same prefix as the installer.
+ * Reads a script (UTF-8, one command a line) and writes what it saw to
+ * stdout (UTF-8, one line per observation):
+ *
+ *   echo <text>             -> "<text>", to mark where a scenario starts
+ *   reg-set <folder>        HKLM\SOFTWARE\Morvane\Duneveil, Path = folder (REG_SZ)
+ *   reg-key                 the key with no Path value
+ *   reg-none                no key
+ *   lock <file> / unlock    hold a file open without sharing, as another program would
+ *   run <cwd> [args]        start the installer there; waits for its visible dialog
+ *   click <id>              press a button (BM_CLICK)
+ *   key enter|esc|tab       a key to the focused control
+ *   close                   close the window from its system menu
+ *   focus                   -> "focus <control id>"
+ *   title                   -> "title <window title>"
+ *   box                     -> "box <caption> | <text> | icon|noicon", then dismiss it
+ *   nobox <ms>              -> "nobox" or "unexpected box <caption>"
+ *   alive                   -> "alive" if the dialog is still open
+ *   exit                    -> "exit <code>" once the installer has ended
+ *
+ * Usage: driver.exe <installer.exe> <script>
+ */
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+#define IDC_INSTALL 1000
+#define MSGBOX_TEXT_ID 0xFFFF
+/* Emulated Wine starts slowly. */
+#define WAIT_MS 180000
+
+static const wchar_t *g_pszInstaller;
+static PROCESS_INFORMATION g_pi;
+static HWND g_hDlg;
+static HANDLE g_hLocked = INVALID_HANDLE_VALUE;
+
+static void Say(const wchar_t *pszFormat, ...)
+{
+    wchar_t szWide[8192];
+    char szUtf8[3 * 8192];
+    va_list args;
+    va_start(args, pszFormat);
+    _vsnwprintf(szWide, 8191, pszFormat, args);
+    va_end(args);
+    szWide[8191] = 0;
+    int cb = WideCharToMultiByte(CP_UTF8, 0, szWide, -1, szUtf8, sizeof szUtf8 - 1, NULL, NULL);
+    if (cb <= 0)
+        return;
+    szUtf8[cb - 1] = '\n';
+    DWORD cbWritten;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), szUtf8, cb, &cbWritten, NULL);
+}
+
+/* Escapes line breaks so one observation stays on one line. */
+static void Flatten(const wchar_t *pszIn, wchar_t *pszOut, size_t cchOut)
+{
+    size_t i = 0;
+    for (; *pszIn && i + 2 < cchOut; ++pszIn) {
+        if (*pszIn == L'\n') {
+            pszOut[i++] = L'\\';
+            pszOut[i++] = L'n';
+        } else if (*pszIn != L'\r') {
+            pszOut[i++] = *pszIn;
+        }
+    }
+    pszOut[i] = 0;
+}
+
+struct Find {
+    BOOL fMain;
+    HWND hFound;
+};
+
+static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
+{
+    struct Find *pFind = (struct Find *)lParam;
+    DWORD dwPid = 0;
+    wchar_t szClass[32];
+    GetWindowThreadProcessId(hwnd, &dwPid);
+    if (dwPid != g_pi.dwProcessId || !IsWindowVisible(hwnd))
+        return TRUE;
+    if (!GetClassNameW(hwnd, szClass, 32) || wcscmp(szClass, L"#32770") != 0)
+        return TRUE;
+    BOOL fMain = GetDlgItem(hwnd, IDC_INSTALL) != NULL;
+    if (fMain == pFind->fMain) {
+        pFind->hFound = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
+{
+    DWORD dwStart = GetTickCount();
+    for (;;) {
+        struct Find find = {fMain, NULL};
+        EnumWindows(FindWindowOfInstaller, (LPARAM)&find);
+        if (find.hFound)
+            return find.hFound;
+        if (GetTickCount() - dwStart >= dwMs ||
+            WaitForSingleObject(g_pi.hProcess, 0) == WAIT_OBJECT_0)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+static BOOL CALLBACK FindIcon(HWND hwnd, LPARAM lParam)
+{
+    wchar_t szClass[32];
+    if (GetClassNameW(hwnd, szClass, 32) && !_wcsicmp(szClass, L"Static") && IsWindowVisible(hwnd) &&
+        (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        SendMessageW(hwnd, STM_GETICON, 0, 0)) {
+        *(BOOL *)lParam = TRUE;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void ReadBox(HWND hBox)
+{
+    wchar_t szCaption[256], szText[4096], szFlat[8192];
+    BOOL fIcon = FALSE;
+    GetWindowTextW(hBox, szCaption, 256);
+    GetDlgItemTextW(hBox, MSGBOX_TEXT_ID, szText, 4096);
+    Flatten(szText, szFlat, 8192);
+    EnumChildWindows(hBox, FindIcon, (LPARAM)&fIcon);
+    Say(L"box %ls | %ls | %ls", szCaption, szFlat, fIcon ? L"icon" : L"noicon");
+    PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    /* Wait for it to go, so the next command sees the next window. */
+    for (int i = 0; i < 2000 && IsWindow(hBox) && IsWindowVisible(hBox); ++i)
+        Sleep(10);
+}
+
+static HWND Focused(void)
+{
+    GUITHREADINFO gti;
+    memset(&gti, 0, sizeof gti);
+    gti.cbSize = sizeof gti;
+    DWORD dwThread = GetWindowThreadProcessId(g_hDlg, NULL);
+    return GetGUIThreadInfo(dwThread, &gti) ? gti.hwndFocus : NULL;
+}
+
+static void PostKey(WORD wVk)
+{
+    HWND hFocus = Focused();
+    HWND hTarget = hFocus ? hFocus : g_hDlg;
+    UINT uScan = MapVirtualKeyW(wVk, 0);
+    PostMessageW(hTarget, WM_KEYDOWN, wVk, 1 | (uScan << 16));
+    if (wVk == VK_RETURN || wVk == VK_ESCAPE || wVk == VK_TAB)
+        PostMessageW(hTarget, WM_CHAR, wVk == VK_RETURN ? L'\r' : wVk == VK_ESCAPE ? 27 : L'\t',
+                     1 | (uScan << 16));
+    PostMessageW(hTarget, WM_KEYUP, wVk, 1 | (uScan << 16) | 0xC0000000u);
+}
+
+/* Lets the installer handle what was posted before the next look. */
+static void Settle(void)
+{
+    if (g_pi.hProcess)
+        WaitForInputIdle(g_pi.hProcess, 2000);
+    Sleep(300);
+}
+
+static void SetRegistry(const wchar_t *pszMode, const wchar_t *pszFolder)
+{
+    const wchar_t *pszKey = L"SOFTWARE\\Morvane\\Duneveil";
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, pszKey);
+    if (!wcscmp(pszMode, L"reg-none"))
+        return;
+    HKEY hKey;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, pszKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL)) {
+        Say(L"error: cannot create the registry key");
+        return;
+    }
+    if (!wcscmp(pszMode, L"reg-set"))
+        RegSetValueExW(hKey, L"Path", 0, REG_SZ, (const BYTE *)pszFolder,
+                       (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t)));
+    RegCloseKey(hKey);
+}
+
+static void Run(wchar_t *pszArgs)
+{
+    wchar_t szCwd[1024], szCmd[2048];
+    const wchar_t *pszRest = L"";
+    wchar_t *pszSpace = wcschr(pszArgs, L' ');
+    if (pszSpace) {
+        *pszSpace = 0;
+        pszRest = pszSpace + 1;
+    }
+    wcsncpy(szCwd, pszArgs, 1023);
+    szCwd[1023] = 0;
+    _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_pszInstaller, pszRest);
+    szCmd[2047] = 0;
+    STARTUPINFOW si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, szCwd, &si, &g_pi)) {
+        Say(L"error: cannot start the installer (%lu)", GetLastError());
+        return;
+    }
+    g_hDlg = WaitForWindow(TRUE, WAIT_MS);
+    if (!g_hDlg)
+        Say(L"error: no dialog");
+}
+
+static void Exit(void)
+{
+    DWORD dwCode = 0;
+    if (!g_pi.hProcess)
+        return;
+    if (WaitForSingleObject(g_pi.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
+        Say(L"error: still running");
+        TerminateProcess(g_pi.hProcess, 99);
+        WaitForSingleObject(g_pi.hProcess, 5000);
+    }
+    GetExitCodeProcess(g_pi.hProcess, &dwCode);
+    CloseHandle(g_pi.hProcess);
+    CloseHandle(g_pi.hThread);
+    memset(&g_pi, 0, sizeof g_pi);
+    g_hDlg = NULL;
+    Say(L"exit %lu", dwCode);
+}
+
+static void Command(wchar_t *pszLine)
+{
+    wchar_t *pszArg = wcschr(pszLine, L' ');
+    if (pszArg)
+        *pszArg++ = 0;
+    else
+        pszArg = L"";
+
+    if (!wcscmp(pszLine, L"echo")) {
+        Say(L"%ls", pszArg);
+    } else if (!wcsncmp(pszLine, L"reg-", 4)) {
+        SetRegistry(pszLine, pszArg);
+    } else if (!wcscmp(pszLine, L"lock")) {
+        g_hLocked = CreateFileW(pszArg, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        if (g_hLocked == INVALID_HANDLE_VALUE)
+            Say(L"error: cannot lock %ls", pszArg);
+    } else if (!wcscmp(pszLine, L"unlock")) {
+        CloseHandle(g_hLocked);
+        g_hLocked = INVALID_HANDLE_VALUE;
+    } else if (!wcscmp(pszLine, L"run")) {
+        Run(pszArg);
+    } else if (!wcscmp(pszLine, L"click")) {
+        PostMessageW(GetDlgItem(g_hDlg, _wtoi(pszArg)), BM_CLICK, 0, 0);
+        Settle();
+    } else if (!wcscmp(pszLine, L"key")) {
+        PostKey(!wcscmp(pszArg, L"enter") ? VK_RETURN : !wcscmp(pszArg, L"esc") ? VK_ESCAPE : VK_TAB);
+        Settle();
+    } else if (!wcscmp(pszLine, L"close")) {
+        PostMessageW(g_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Settle();
+    } else if (!wcscmp(pszLine, L"focus")) {
+        HWND hFocus = Focused();
+        Say(L"focus %d", hFocus ? GetDlgCtrlID(hFocus) : -1);
+    } else if (!wcscmp(pszLine, L"title")) {
+        wchar_t szTitle[256];
+        GetWindowTextW(g_hDlg, szTitle, 256);
+        Say(L"title %ls", szTitle);
+    } else if (!wcscmp(pszLine, L"box")) {
+        HWND hBox = WaitForWindow(FALSE, WAIT_MS);
+        if (hBox)
+            ReadBox(hBox);
+        else
+            Say(L"error: no message box");
+    } else if (!wcscmp(pszLine, L"nobox")) {
+        HWND hBox = WaitForWindow(FALSE, (DWORD)_wtoi(pszArg));
+        wchar_t szCaption[256] = L"";
+        if (hBox)
+            GetWindowTextW(hBox, szCaption, 256);
+        if (hBox)
+            Say(L"unexpected box %ls", szCaption);
+        else
+            Say(L"nobox");
+    } else if (!wcscmp(pszLine, L"alive")) {
+        if (g_hDlg && IsWindow(g_hDlg) && IsWindowVisible(g_hDlg) &&
+            WaitForSingleObject(g_pi.hProcess, 0) == WAIT_TIMEOUT)
+            Say(L"alive");
+        else
+            Say(L"gone");
+    } else if (!wcscmp(pszLine, L"exit")) {
+        Exit();
+    } else if (*pszLine && *pszLine != L'#') {
+        Say(L"error: unknown command %ls", pszLine);
+    }
+}
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc != 3) {
+        Say(L"usage: driver.exe <installer.exe> <script>");
+        return 2;
+    }
+    g_pszInstaller = argv[1];
+    FILE *pf = _wfopen(argv[2], L"rb");
+    if (!pf) {
+        Say(L"error: cannot read %ls", argv[2]);
+        return 2;
+    }
+    char szLine[4096];
+    wchar_t szWide[4096];
+    while (fgets(szLine, sizeof szLine, pf)) {
+        szLine[strcspn(szLine, "\r\n")] = 0;
+        if (!MultiByteToWideChar(CP_UTF8, 0, szLine, -1, szWide, 4096))
+            continue;
+        Command(szWide);
+    }
+    fclose(pf);
+    if (g_pi.hProcess) {
+        Say(L"error: installer left running");
+        TerminateProcess(g_pi.hProcess, 99);
+    }
+    return 0;
+}
