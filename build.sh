@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-map_args=()
+# No argument: the sample map, not whatever an earlier build was given.
+map_args=(-UMAP_FILE)
 if [ $# -ge 1 ]; then
     map_args=(-DMAP_FILE="$(realpath -m -- "$1")")
 fi

@@ -31,13 +31,14 @@ bool GameDataOpens(const char *pszGamePath)
 
 // Copies the map beside the target under a name of this process's own and
 // renames it over the target only when complete, so a failure at any point
-// leaves the old map as it was.
+// leaves the old map as it was. The name is no longer than "Am01.dvp" for
+// any real process id, so it fits wherever the target's path does.
 bool CopyMapIntoGame(const char *pszGamePath)
 {
     PathBuffer targetFile, targetFolder, tempFile;
     if (!targetFolder.Format("%s\\Disk2", pszGamePath) ||
         !targetFile.Format("%s\\Disk2\\Am01.dvp", pszGamePath) ||
-        !tempFile.Format("%s.~%08lX.tmp", targetFile.Get(),
+        !tempFile.Format("%s\\Disk2\\~%lX", pszGamePath,
                          static_cast<unsigned long>(plat::GetCurrentProcessId())))
         return false;
 

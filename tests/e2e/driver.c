@@ -123,8 +123,10 @@ static void ReadBox(HWND hBox)
 {
     wchar_t szCaption[256], szText[4096], szFlat[8192];
     BOOL fIcon = FALSE;
+    /* The box can be visible a moment before its text is set. */
+    for (int i = 0; i < 500 && !GetDlgItemTextW(hBox, MSGBOX_TEXT_ID, szText, 4096); ++i)
+        Sleep(10);
     GetWindowTextW(hBox, szCaption, 256);
-    GetDlgItemTextW(hBox, MSGBOX_TEXT_ID, szText, 4096);
     Flatten(szText, szFlat, 8192);
     EnumChildWindows(hBox, FindIcon, (LPARAM)&fIcon);
     Say(L"box %ls | %ls | %ls", szCaption, szFlat, fIcon ? L"icon" : L"noicon");

@@ -168,25 +168,25 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 [](InstallTest &t) {
                     host::SetProcessId(0x4242);
                     t.Disk2();
-                    t.Plant("Am01.dvp.~00004242.tmp", "stale half copy");
+                    t.Plant("~4242", "stale half copy");
                 },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
                     host::SetProcessId(0x4242);
                     t.OldTarget();
-                    t.Plant("Am01.dvp.~00004242.tmp", "stale");
-                    MakeReadOnly(t.Game() + "/Disk2/Am01.dvp.~00004242.tmp");
+                    t.Plant("~4242", "stale");
+                    MakeReadOnly(t.Game() + "/Disk2/~4242");
                 },
-                kCopyFailed, kszOldMap, {"Am01.dvp", "Am01.dvp.~00004242.tmp"}},
+                kCopyFailed, kszOldMap, {"Am01.dvp", "~4242"}},
     InstallCase{"OtherInstallersTempLeftAlone",
                 [](InstallTest &t) {
                     host::SetProcessId(2);
                     t.Disk2();
-                    t.Plant("Am01.dvp.~00000001.tmp", "being written by another run");
-                    host::LockFile(t.Game() + "/Disk2/Am01.dvp.~00000001.tmp");
+                    t.Plant("~1", "being written by another run");
+                    host::LockFile(t.Game() + "/Disk2/~1");
                 },
-                kInstalled, kszNewMap, {"Am01.dvp", "Am01.dvp.~00000001.tmp"}},
+                kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
     InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"GameFolderWithSpacesAndCzech",

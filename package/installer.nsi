@@ -1,0 +1,63 @@
+; The single-file package: unpacks the installer program and the map into a
+; private temporary folder, runs the program there and leaves nothing behind.
+; The player sees only the program's own dialog.
+;
+; makensis -INPUTCHARSET UTF8 -NOCONFIG -DINSTALLER=... -DMAP=... -DICON=...
+;          -DOUTFILE=... installer.nsi      (package/CMakeLists.txt does this)
+; -DNO_FILES builds the same package without its two files (size-report.sh).
+
+Unicode true
+SetCompressor /SOLID /FINAL lzma
+; File times would make the bytes depend on when the inputs were touched.
+SetDateSave off
+
+!include LogicLib.nsh
+
+!ifndef OUTFILE | ICON
+  !error "define OUTFILE and ICON"
+!endif
+!ifndef NO_FILES
+  !ifndef INSTALLER | MAP
+    !error "define INSTALLER and MAP"
+  !endif
+!endif
+
+; Only Czech: NSIS's own rare messages (a damaged download) come out in Czech.
+LoadLanguageFile "${NSISDIR}\Contrib\Language files\Czech.nlf"
+
+Name "Duneveil - instalace nové mapy"
+Caption "Duneveil - instalace nové mapy"
+OutFile "${OUTFILE}"
+Icon "${ICON}"
+; The program itself asks for administrator; elevate once, here, so it
+; can be started without a second prompt.
+RequestExecutionLevel admin
+SilentInstall silent
+
+; Shown in Explorer and, as the program name, in the UAC prompt.
+VIProductVersion 1.0.0.0
+VIAddVersionKey /LANG=${LANG_CZECH} ProductName "Duneveil - nová mapa Am01"
+VIAddVersionKey /LANG=${LANG_CZECH} FileDescription "Duneveil - instalace nové mapy"
+VIAddVersionKey /LANG=${LANG_CZECH} FileVersion 1.0.0.0
+VIAddVersionKey /LANG=${LANG_CZECH} ProductVersion 1.0.0.0
+VIAddVersionKey /LANG=${LANG_CZECH} LegalCopyright "Jan Vzorový"
+
+Section
+  ; $PLUGINSDIR is a fresh folder under %TEMP% that NSIS deletes on exit.
+  InitPluginsDir
+  ; The program takes Am01.dvp from its current directory, which ExecWait
+  ; inherits from SetOutPath.
+  SetOutPath $PLUGINSDIR
+!ifndef NO_FILES
+  File "/oname=instalator.exe" "${INSTALLER}"
+  File "/oname=Am01.dvp" "${MAP}"
+!endif
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\instalator.exe"'
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "Instalační program se nepodařilo spustit."
+    SetErrorLevel 2
+  ${EndIf}
+  ; Windows cannot delete the current directory: leave it so it goes too.
+  SetOutPath $TEMP
+SectionEnd

@@ -1,0 +1,229 @@
+#!/usr/bin/python3
+"""Runs the installer under Wine, the way a player does, and checks every
+outcome: the boxes a player reads, the exit code and the files after.
+
+  run_e2e.py template <prefix-dir>
+  run_e2e.py group <name> --template DIR --installer EXE --driver EXE --work DIR
+
+A group copies the template prefix, lays out the files of its scenarios
+under C:\\e2e, runs one driver script for all of them and compares."""
+import argparse
+import os
+import pwd
+import shutil
+import subprocess
+import sys
+import time
+
+from scenarios import DECOY, GROUPS, BOX_ABOUT
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_ENV = os.path.join(HERE, "wine-env.sh")
+UNPRIVILEGED_USER = "e2e-player"
+
+
+def sh(script, user=None, log_dir=None):
+    """Runs bash with wine-env.sh sourced. Output goes through files: Wine's
+    helper processes may hold a pipe open long after the program ended."""
+    cmd = ["bash", "-c", f'source "{WINE_ENV}" && {script}']
+    if user:
+        cmd = ["runuser", "-u", user, "--"] + cmd
+    log_dir = log_dir or os.environ.get("TMPDIR", "/tmp")
+    with open(os.path.join(log_dir, "wine.out"), "w+b") as out, \
+            open(os.path.join(log_dir, "wine.err"), "w+b") as err:
+        r = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(cmd, r.returncode, out.read(), err.read())
+
+
+def make_template(prefix):
+    shutil.rmtree(prefix, ignore_errors=True)
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    r = sh(f'wine_make_prefix "{prefix}"', log_dir=os.path.dirname(prefix))
+    if r.returncode != 0:
+        sys.exit(f"cannot make the Wine prefix:\n{r.stderr.decode(errors='replace')}")
+
+
+def snapshot(root):
+    """{relative path: bytes} for files, {relative dir + '/': b''} for folders."""
+    out = {}
+    for base, dirs, files in os.walk(root):
+        rel = os.path.relpath(base, root)
+        for d in dirs:
+            out[os.path.normpath(os.path.join(rel, d)) + "/"] = b""
+        for f in files:
+            p = os.path.join(base, f)
+            try:
+                with open(p, "rb") as fh:
+                    out[os.path.normpath(os.path.join(rel, f))] = fh.read()
+            except PermissionError:
+                out[os.path.normpath(os.path.join(rel, f))] = b"<unreadable>"
+    return out
+
+
+def expected_after(before_snap, changes):
+    want = dict(before_snap)
+    for path, data in changes.items():
+        parts = path.rstrip("/").split("/")
+        for i in range(1, len(parts)):
+            want.setdefault("/".join(parts[:i]) + "/", b"")
+        if data is None:
+            want.pop(path, None)
+        else:
+            want[path] = data
+    return want
+
+
+def win_path(*parts):
+    return "C:\\" + "\\".join(p.replace("/", "\\") for p in parts)
+
+
+def lay_out(drive_c, scenario):
+    root = os.path.join(drive_c, "e2e", scenario.name)
+    os.makedirs(os.path.join(root, "cwd"), exist_ok=True)
+    os.makedirs(os.path.join(root, scenario.game), exist_ok=True)
+    for rel, data in scenario.before.items():
+        p = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        with open(p, "wb") as fh:
+            fh.write(data)
+    return root
+
+
+def script_for(scenario):
+    base = ("e2e", scenario.name)
+    lines = [f"# {scenario.name}"]
+    if scenario.reg == "set":
+        lines.append("reg-set " + win_path(*base, scenario.game))
+    else:
+        lines.append(f"reg-{scenario.reg}")
+    if scenario.lock:
+        lines.append("lock " + win_path(*base, scenario.lock))
+    run = "run " + win_path(*base, "cwd")
+    lines.append(run + (" " + scenario.args if scenario.args else ""))
+    lines += scenario.actions
+    if scenario.lock:
+        lines.append("unlock")
+    return lines
+
+
+def check_about(line):
+    """The About box: its caption, no icon, and the credits' shape."""
+    prefix, suffix = "box O projektu | ", " | noicon"
+    if not (line.startswith(prefix) and line.endswith(suffix)):
+        return False
+    text = line[len(prefix):-len(suffix)].split("\\n")
+    return (len(text) == 22 and len("\n".join(text).encode("cp1250")) == 902
+            and text[0] == "Instalátor:" and "-" * 110 in text and "Mise:" in text)
+
+
+def split_output(lines, names):
+    """Driver output, per scenario, by the '# name' echo lines."""
+    per, current = {n: [] for n in names}, None
+    for line in lines:
+        if line.startswith("# "):
+            current = line[2:]
+        elif current is not None:
+            per[current].append(line)
+    return per
+
+
+def run_group(name, args):
+    scenarios = GROUPS[name]
+    work = os.path.join(args.work, name)
+    prefix = os.path.join(work, "prefix")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    subprocess.run(["cp", "-a", args.template, prefix], check=True)
+    # Debian's Wine names the server's socket folder in this file; a copy
+    # must get its own, and another user could not enter ours.
+    if os.path.exists(os.path.join(prefix, "wineserver")):
+        os.remove(os.path.join(prefix, "wineserver"))
+    drive_c = os.path.join(prefix, "drive_c")
+    bindir = os.path.join(drive_c, "e2e", "bin")
+    os.makedirs(bindir)
+    shutil.copy(args.installer, os.path.join(bindir, "instalator.exe"))
+    shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
+    # A map beside the program: the one in the current directory is the one to use.
+    with open(os.path.join(bindir, "Am01.dvp"), "wb") as fh:
+        fh.write(DECOY)
+
+    roots, befores = {}, {}
+    for s in scenarios:
+        roots[s.name] = lay_out(drive_c, s)
+    user = UNPRIVILEGED_USER if name == "unprivileged" else None
+    if user:
+        ensure_user(user)
+        subprocess.run(["chown", "-R", user, prefix], check=True)
+    for s in scenarios:
+        for rel, mode in s.chmod.items():
+            os.chmod(os.path.join(roots[s.name], rel), mode)
+        befores[s.name] = snapshot(roots[s.name])
+
+    script = []
+    for s in scenarios:
+        script.append(f"echo # {s.name}")
+        script += script_for(s)
+    with open(os.path.join(bindir, "script.txt"), "w", encoding="utf-8") as fh:
+        fh.write("\n".join(script) + "\n")
+
+    start = time.time()
+    r = sh(f'wine_run "{prefix}" "{win_path("e2e", "bin", "driver.exe")}" '
+           f'"{win_path("e2e", "bin", "instalator.exe")}" "{win_path("e2e", "bin", "script.txt")}"',
+           user=user, log_dir=work)
+    elapsed = time.time() - start
+    sh(f'wine_stop "{prefix}"', user=user, log_dir=work)
+    out = r.stdout.decode("utf-8", errors="replace").splitlines()
+
+    failures = []
+    per = split_output(out, [s.name for s in scenarios])
+    for s in scenarios:
+        got = per[s.name]
+        ok = len(got) == len(s.expect) and all(
+            check_about(g) if e == BOX_ABOUT else g == e for g, e in zip(got, s.expect))
+        if not ok:
+            failures.append(f"{s.name}: driver saw\n    " + "\n    ".join(got) +
+                            "\n  expected\n    " + "\n    ".join(s.expect))
+        for rel in s.chmod:
+            os.chmod(os.path.join(roots[s.name], rel), 0o755)
+        after = snapshot(roots[s.name])
+        want = expected_after(befores[s.name], s.after)
+        if after != want:
+            extra = sorted(set(after) - set(want))
+            missing = sorted(set(want) - set(after))
+            changed = sorted(k for k in set(after) & set(want) if after[k] != want[k])
+            failures.append(f"{s.name}: files after differ: extra {extra}, missing {missing}, "
+                            f"changed {changed}")
+    print(f"group {name}: {len(scenarios)} scenarios in {elapsed:.1f} s")
+    if r.returncode != 0 or failures:
+        print(f"wine exit {r.returncode}; stderr:\n{r.stderr.decode(errors='replace')[-3000:]}")
+        print("\n".join(failures))
+        return 1
+    return 0
+
+
+def ensure_user(user):
+    try:
+        pwd.getpwnam(user)
+    except KeyError:
+        subprocess.run(["useradd", "--system", "--no-create-home", user], check=True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("what", choices=["template", "group"])
+    ap.add_argument("name")
+    ap.add_argument("--template")
+    ap.add_argument("--installer")
+    ap.add_argument("--driver")
+    ap.add_argument("--work")
+    args = ap.parse_args()
+    if args.what == "template":
+        make_template(args.name)
+        return 0
+    return run_group(args.name, args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

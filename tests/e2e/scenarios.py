@@ -1,0 +1,111 @@
+"""The end-to-end scenarios: registry state, files before, what the player
+does, the boxes and exit code the driver must report, files after.
+
+Paths in `before` and `after` are relative to the scenario's own folder
+C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
+must stay byte for byte as it was."""
+from dataclasses import dataclass, field
+
+MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
+OLD = b"old map, of other content and longer than the new one" * 200
+DECOY = b"the map beside the program, which must not be used"
+DATA = b"game data"
+
+IDC_INSTALL, IDC_ABOUT, IDC_EXIT = 1000, 1001, 1002
+
+BOX_INSTALLED = "box Instalátor | Instalace mapy byla úspěšně dokončena. | icon"
+BOX_NOT_INSTALLED = ("box Chyba | Hra není v pořádku nainstalována!\\n"
+                     "Instalace nemůže pokračovat. | icon")
+BOX_COPY_FAILED = ("box Chyba | Při instalaci se naskytla chyba.\\n"
+                   "Nová mapa nebyla nainstalována. | icon")
+# The About box is checked for its shape; see run_e2e.check_about.
+BOX_ABOUT = "box O projektu | <credits> | noicon"
+TITLE = "title Duneveil - instalace nové mapy"
+
+GAME = {"game/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
+WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
+INSTALLED = {"game/Disk2/Am01.dvp": MAP}
+
+
+@dataclass
+class Scenario:
+    name: str
+    actions: list
+    expect: list
+    before: dict = field(default_factory=lambda: dict(GAME))
+    after: dict = field(default_factory=dict)
+    reg: str = "set"            # set: Path names the game folder; key: no value; none: no key
+    game: str = "game"          # the game folder, relative to the scenario folder
+    args: str = ""              # command line given to the installer
+    lock: str = ""              # a file held open by another program during the run
+    chmod: dict = field(default_factory=dict)  # path -> mode, for the unprivileged group
+
+
+def install(expect_box, via=f"click {IDC_INSTALL}"):
+    return [via, "box", "exit"], [expect_box, "exit 0"]
+
+
+GROUPS = {
+    "install": [
+        Scenario("typical", *install(BOX_INSTALLED), after=INSTALLED),
+        Scenario("replaces_old", *install(BOX_INSTALLED), before=WITH_OLD, after=INSTALLED),
+        Scenario("disk2_present", *install(BOX_INSTALLED),
+                 before={**GAME, "game/Disk2/other.dvp": b"kept"}, after=INSTALLED),
+        Scenario("enter_installs", *install(BOX_INSTALLED, via="key enter"), after=INSTALLED),
+        Scenario("args_ignored", *install(BOX_INSTALLED), args="/S /D=C:\\elsewhere Am01.dvp",
+                 after=INSTALLED),
+        Scenario("spaces_in_folder", *install(BOX_INSTALLED), game="Moje hry/Duneveil 2",
+                 before={"Moje hry/Duneveil 2/data1.dvp": DATA, "cwd/Am01.dvp": MAP},
+                 after={"Moje hry/Duneveil 2/Disk2/Am01.dvp": MAP}),
+        Scenario("czech_folder", *install(BOX_INSTALLED), game="Hry/Česká Duneveil – žluťoučký",
+                 before={"Hry/Česká Duneveil – žluťoučký/data1.dvp": DATA, "cwd/Am01.dvp": MAP},
+                 after={"Hry/Česká Duneveil – žluťoučký/Disk2/Am01.dvp": MAP}),
+        # C:\e2e\long244\ + 229 characters: the longest folder whose target,
+        # "<folder>\Disk2\Am01.dvp", the ANSI calls still take (259 characters).
+        Scenario("long244", *install(BOX_INSTALLED), game="L" * 229,
+                 before={"L" * 229 + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP},
+                 after={"L" * 229 + "/Disk2/Am01.dvp": MAP}),
+    ],
+    "refuse": [
+        Scenario("no_key", *install(BOX_NOT_INSTALLED), reg="none"),
+        Scenario("key_without_path", *install(BOX_NOT_INSTALLED), reg="key"),
+        Scenario("no_data_file", *install(BOX_NOT_INSTALLED), before={"cwd/Am01.dvp": MAP, "game/x": b""}),
+        Scenario("data_file_is_folder", *install(BOX_NOT_INSTALLED),
+                 before={"game/data1.dvp/x": b"", "cwd/Am01.dvp": MAP}),
+        Scenario("map_missing_old_kept", *install(BOX_COPY_FAILED),
+                 before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/readme.txt": b"x"}),
+        Scenario("map_missing_disk2_made", *install(BOX_COPY_FAILED),
+                 before={"game/data1.dvp": DATA, "cwd/readme.txt": b"x"}, after={"game/Disk2/": b""}),
+        # C:\e2e\long255\ + 240 characters: the longest value the registry
+        # lookup keeps. Its paths pass MAX_PATH, which the ANSI calls refuse: the
+        # player is told and nothing is touched. (Windows already refuses
+        # data1.dvp and says "not installed"; Wine opens it, then refuses "Disk2".)
+        Scenario("long255", *install(BOX_COPY_FAILED), game="L" * 240,
+                 before={"L" * 240 + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
+        Scenario("locked_target_kept", *install(BOX_COPY_FAILED), before=WITH_OLD,
+                 lock="game/Disk2/Am01.dvp"),
+    ],
+    "window": [
+        Scenario("esc_leaves", ["title", "focus", "key esc", "nobox 1500", "exit"],
+                 [TITLE, f"focus {IDC_INSTALL}", "nobox", "exit 0"], before=WITH_OLD),
+        Scenario("close_leaves", ["close", "nobox 1500", "exit"], ["nobox", "exit 0"], before=WITH_OLD),
+        Scenario("exit_button", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
+                 before=WITH_OLD),
+        Scenario("about_repeatedly",
+                 [f"click {IDC_ABOUT}", "box", "alive", f"click {IDC_ABOUT}", "box", "alive",
+                  f"click {IDC_ABOUT}", "box", "alive", f"click {IDC_EXIT}", "exit"],
+                 [BOX_ABOUT, "alive"] * 3 + ["exit 0"], before=WITH_OLD),
+        Scenario("tab_order", ["focus", "key tab", "focus", "key tab", "focus", "key tab", "focus",
+                               "key esc", "exit"],
+                 [f"focus {IDC_INSTALL}", f"focus {IDC_ABOUT}", f"focus {IDC_EXIT}",
+                  f"focus {IDC_INSTALL}", "exit 0"], before=WITH_OLD),
+    ],
+    # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
+    "unprivileged": [
+        Scenario("read_only_target_kept", *install(BOX_COPY_FAILED), before=WITH_OLD,
+                 chmod={"game/Disk2/Am01.dvp": 0o444}),
+        Scenario("data_file_unreadable", *install(BOX_NOT_INSTALLED), chmod={"game/data1.dvp": 0o000}),
+        Scenario("disk2_unwritable", *install(BOX_COPY_FAILED), before=WITH_OLD,
+                 chmod={"game/Disk2": 0o555}),
+    ],
+}
