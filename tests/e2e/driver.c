@@ -7,6 +7,8 @@
  *   reg-set <folder>        HKLM\SOFTWARE\Morvane\Duneveil, Path = folder (REG_SZ)
  *   reg-key                 the key with no Path value
  *   reg-none                no key
+ *   program <exe>           start this one from now on (the package, say)
+ *   any-process             its dialog may belong to a child process
  *   lock <file> / unlock    hold a file open without sharing, as another program would
  *   run <cwd> [args]        start the installer there; waits for its visible dialog
  *   click <id>              press a button (BM_CLICK)
@@ -36,6 +38,8 @@ static const wchar_t *g_pszInstaller;
 static PROCESS_INFORMATION g_pi;
 static HWND g_hDlg;
 static HANDLE g_hLocked = INVALID_HANDLE_VALUE;
+static BOOL g_fAnyProcess;
+static wchar_t g_szProgram[1024];
 
 static void Say(const wchar_t *pszFormat, ...)
 {
@@ -80,7 +84,8 @@ static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
     DWORD dwPid = 0;
     wchar_t szClass[32];
     GetWindowThreadProcessId(hwnd, &dwPid);
-    if (dwPid != g_pi.dwProcessId || !IsWindowVisible(hwnd))
+    BOOL fOurs = g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pi.dwProcessId;
+    if (!fOurs || !IsWindowVisible(hwnd))
         return TRUE;
     if (!GetClassNameW(hwnd, szClass, 32) || wcscmp(szClass, L"#32770") != 0)
         return TRUE;
@@ -237,6 +242,11 @@ static void Command(wchar_t *pszLine)
         Say(L"%ls", pszArg);
     } else if (!wcsncmp(pszLine, L"reg-", 4)) {
         SetRegistry(pszLine, pszArg);
+    } else if (!wcscmp(pszLine, L"program")) {
+        wcsncpy(g_szProgram, pszArg, 1023);
+        g_pszInstaller = g_szProgram;
+    } else if (!wcscmp(pszLine, L"any-process")) {
+        g_fAnyProcess = TRUE;
     } else if (!wcscmp(pszLine, L"lock")) {
         g_hLocked = CreateFileW(pszArg, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
         if (g_hLocked == INVALID_HANDLE_VALUE)

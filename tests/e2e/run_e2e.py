@@ -4,6 +4,7 @@ outcome: the boxes a player reads, the exit code and the files after.
 
   run_e2e.py template <prefix-dir>
   run_e2e.py group <name> --template DIR --installer EXE --driver EXE --work DIR
+                  [--package EXE]
 
 A group copies the template prefix, lays out the files of its scenarios
 under C:\\e2e, runs one driver script for all of them and compares."""
@@ -100,6 +101,8 @@ def script_for(scenario):
         lines.append(f"reg-{scenario.reg}")
     if scenario.lock:
         lines.append("lock " + win_path(*base, scenario.lock))
+    if scenario.package:
+        lines += ["program " + win_path("e2e", "bin", "package.exe"), "any-process"]
     run = "run " + win_path(*base, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += scenario.actions
@@ -145,9 +148,17 @@ def run_group(name, args):
     os.makedirs(bindir)
     shutil.copy(args.installer, os.path.join(bindir, "instalator.exe"))
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
+    if args.package:
+        shutil.copy(args.package, os.path.join(bindir, "package.exe"))
     # A map beside the program: the one in the current directory is the one to use.
     with open(os.path.join(bindir, "Am01.dvp"), "wb") as fh:
         fh.write(DECOY)
+
+    # The package unpacks into the user's temporary folder and must leave
+    # nothing there.
+    temps = [os.path.join(base, d) for base, dirs, _ in os.walk(os.path.join(drive_c, "users"))
+             for d in dirs if d.lower() == "temp"] + [os.path.join(drive_c, "windows", "temp")]
+    temps_before = {t: snapshot(t) for t in temps}
 
     roots, befores = {}, {}
     for s in scenarios:
@@ -195,6 +206,9 @@ def run_group(name, args):
             changed = sorted(k for k in set(after) & set(want) if after[k] != want[k])
             failures.append(f"{s.name}: files after differ: extra {extra}, missing {missing}, "
                             f"changed {changed}")
+    for t, snap in temps_before.items():
+        if any(s.package for s in scenarios) and snapshot(t) != snap:
+            failures.append(f"left behind in {t}: {sorted(set(snapshot(t)) - set(snap))}")
     print(f"group {name}: {len(scenarios)} scenarios in {elapsed:.1f} s")
     if r.returncode != 0 or failures:
         print(f"wine exit {r.returncode}; stderr:\n{r.stderr.decode(errors='replace')[-3000:]}")
@@ -217,6 +231,7 @@ def main():
     ap.add_argument("--template")
     ap.add_argument("--installer")
     ap.add_argument("--driver")
+    ap.add_argument("--package")
     ap.add_argument("--work")
     args = ap.parse_args()
     if args.what == "template":

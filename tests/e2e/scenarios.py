@@ -4,7 +4,12 @@ does, the boxes and exit code the driver must report, files after.
 Paths in `before` and `after` are relative to the scenario's own folder
 C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
+import os
 from dataclasses import dataclass, field
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+with open(os.path.join(REPO, "package", "sample", "Am01.dvp"), "rb") as _fh:
+    SAMPLE_MAP = _fh.read()  # what the package built without a map argument holds
 
 MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
 OLD = b"old map, of other content and longer than the new one" * 200
@@ -39,6 +44,7 @@ class Scenario:
     args: str = ""              # command line given to the installer
     lock: str = ""              # a file held open by another program during the run
     chmod: dict = field(default_factory=dict)  # path -> mode, for the unprivileged group
+    package: bool = False       # start the single-file package instead of the program
 
 
 def install(expect_box, via=f"click {IDC_INSTALL}"):
@@ -99,6 +105,14 @@ GROUPS = {
                                "key esc", "exit"],
                  [f"focus {IDC_INSTALL}", f"focus {IDC_ABOUT}", f"focus {IDC_EXIT}",
                   f"focus {IDC_INSTALL}", "exit 0"], before=WITH_OLD),
+    ],
+    # The single-file package: it brings the map, so the current directory has none.
+    "package": [
+        Scenario("package_installs", *install(BOX_INSTALLED), package=True,
+                 before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD},
+                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
+        Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
+                 package=True, before={"game/data1.dvp": DATA}),
     ],
     # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
     "unprivileged": [
