@@ -13,3 +13,8 @@ add_library(logic_host STATIC ${LOGIC_SOURCES} install/host/host_platform.cpp)
 target_include_directories(logic_host PUBLIC ${LOGIC_INCLUDES} install/host)
 
 add_subdirectory(tests)
+
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+    add_subdirectory(bench)
+endif()
