@@ -170,6 +170,11 @@ def check_image(pe):
     check("runs on Windows XP (subsystem version <= 5.1)", version <= (5, 1), True)
     dlls = {e.dll.decode().lower() for e in pe.DIRECTORY_ENTRY_IMPORT}
     check("imported DLLs beyond the system ones", sorted(dlls - ALLOWED_DLLS), [])
+    # DLL search restricted at start-up, looked up at run time so that
+    # Windows without the call still loads the program.
+    imported = {i.name for e in pe.DIRECTORY_ENTRY_IMPORT for i in e.imports}
+    for name in (b"SetDefaultDllDirectories", b"SetDllDirectoryA"):
+        check(f"{name.decode()} looked up at run time", name in pe.__data__ and name not in imported, True)
 
 
 def main(path):
