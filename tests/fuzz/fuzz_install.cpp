@@ -1,0 +1,82 @@
+// Arbitrary registry contents through the lookup and the install action.
+// The first byte chooses the registry state; the rest is the value's bytes,
+// optionally after the real game folder so that paths near it are reached.
+// After every input: a terminated folder of at most 255 characters, one box,
+// one dialog end with 2, nothing left open, and the map never lands anywhere
+// but <folder>\Disk2.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "game_path.h"
+#include "host_control.h"
+#include "install_map.h"
+
+namespace {
+
+const char kszKey[] = "SOFTWARE\\Morvane\\Duneveil";
+std::string g_strRoot;
+
+void Fail(const char *psz)
+{
+    fprintf(stderr, "invariant broken: %s\n", psz);
+    abort();
+}
+
+void SetUpOnce()
+{
+    if (!g_strRoot.empty())
+        return;
+    char szTemplate[] = "/tmp/mapinst-fuzz-XXXXXX";
+    if (!mkdtemp(szTemplate))
+        Fail("no temporary folder");
+    g_strRoot = szTemplate;
+    mkdir((g_strRoot + "/game").c_str(), 0755);
+    mkdir((g_strRoot + "/cwd").c_str(), 0755);
+    std::ofstream(g_strRoot + "/game/data1.dvp") << "data";
+    std::ofstream(g_strRoot + "/cwd/Am01.dvp") << "map";
+    if (chdir((g_strRoot + "/cwd").c_str()) != 0)
+        Fail("chdir");
+}
+
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
+{
+    SetUpOnce();
+    host::Reset();
+    if (cb == 0)
+        return 0;
+    uint8_t bMode = pb[0];
+    std::string strValue(reinterpret_cast<const char *>(pb + 1), cb - 1);
+    if (bMode & 1)
+        strValue = g_strRoot + "/game" + strValue;
+    if (bMode & 2)
+        host::AddKey(kszKey);
+    if (bMode & 4)
+        host::SetValue(kszKey, "Path", strValue);
+    if (bMode & 8)
+        host::SetDiskSpace(bMode >> 4);
+
+    OnInstall(reinterpret_cast<HWND>(0x10));
+
+    if (!memchr(g_szGamePath, '\0', sizeof g_szGamePath))
+        Fail("game folder not terminated");
+    if (host::MessageBoxes().size() != 1 || host::EndDialogs().size() != 1 ||
+        host::EndDialogs()[0].nResult != 2)
+        Fail("not exactly one box and one dialog end");
+    if (host::OpenKeyCount() != 0 || host::OpenStreamCount() != 0)
+        Fail("key or stream left open");
+    // The only folder that could ever receive the map is the game's Disk2;
+    // remove it so the next input starts clean.
+    std::string strDisk2 = g_strRoot + "/game/Disk2";
+    unlink((strDisk2 + "/Am01.dvp").c_str());
+    if (rmdir(strDisk2.c_str()) != 0 && errno != ENOENT)
+        Fail("something besides the map was left in Disk2");
+    return 0;
+}
