@@ -7,6 +7,8 @@
  *   reg-set <folder>        HKLM\SOFTWARE\Morvane\Duneveil, Path = folder (REG_SZ)
  *   reg-key                 the key with no Path value
  *   reg-none                no key
+ *   reg-raw <type> <hex>    Path = these bytes, as given, of this type (RegSetValueExA)
+ *   reg-check               -> "reg unchanged" if the key/value is still as last set
  *   program <exe>           start this one from now on (the package, say)
  *   any-process             its dialog may belong to a child process
  *   lock <file> / unlock    hold a file open without sharing, as another program would
@@ -20,6 +22,8 @@
  *   nobox <ms>              -> "nobox" or "unexpected box <caption>"
  *   alive                   -> "alive" if the dialog is still open
  *   exit                    -> "exit <code>" once the installer has ended
+ *   use 1|2                 later commands address this installer (two may run at once)
+ *   click-all <id>          press a button in every running installer, back to back
  *
  * Usage: driver.exe <installer.exe> <script>
  */
@@ -35,8 +39,17 @@
 #define WAIT_MS 180000
 
 static const wchar_t *g_pszInstaller;
-static PROCESS_INFORMATION g_pi;
-static HWND g_hDlg;
+/* Up to two installers; g_pi and g_hDlg name the one addressed now. */
+static PROCESS_INFORMATION g_aPi[2];
+static HWND g_aDlg[2];
+static int g_iCur;
+#define g_pi g_aPi[g_iCur]
+#define g_hDlg g_aDlg[g_iCur]
+/* What reg-* stored last, for reg-check. */
+static int g_nRegMode; /* 0: no key, 1: key without value, 2: value */
+static BOOL g_fRegAnsi;
+static DWORD g_dwRegType, g_cbReg;
+static BYTE g_abReg[4096];
 static HANDLE g_hLocked = INVALID_HANDLE_VALUE;
 static BOOL g_fAnyProcess;
 static wchar_t g_szProgram[1024];
@@ -174,6 +187,7 @@ static void SetRegistry(const wchar_t *pszMode, const wchar_t *pszFolder)
 {
     const wchar_t *pszKey = L"SOFTWARE\\Morvane\\Duneveil";
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, pszKey);
+    g_nRegMode = 0;
     if (!wcscmp(pszMode, L"reg-none"))
         return;
     HKEY hKey;
@@ -181,10 +195,52 @@ static void SetRegistry(const wchar_t *pszMode, const wchar_t *pszFolder)
         Say(L"error: cannot create the registry key");
         return;
     }
-    if (!wcscmp(pszMode, L"reg-set"))
-        RegSetValueExW(hKey, L"Path", 0, REG_SZ, (const BYTE *)pszFolder,
-                       (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t)));
+    g_nRegMode = 1;
+    if (!wcscmp(pszMode, L"reg-set")) {
+        g_fRegAnsi = FALSE;
+        g_dwRegType = REG_SZ;
+        g_cbReg = (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t));
+        memcpy(g_abReg, pszFolder, g_cbReg);
+        RegSetValueExW(hKey, L"Path", 0, REG_SZ, g_abReg, g_cbReg);
+        g_nRegMode = 2;
+    } else if (!wcscmp(pszMode, L"reg-raw")) {
+        /* "<type> <hex bytes>": the bytes exactly, no NUL added. */
+        wchar_t *pszHex = NULL;
+        g_fRegAnsi = TRUE;
+        g_dwRegType = wcstoul(pszFolder, &pszHex, 10);
+        for (g_cbReg = 0; pszHex && pszHex[0] == L' ';)
+            ++pszHex;
+        while (pszHex && iswxdigit(pszHex[0]) && iswxdigit(pszHex[1]) && g_cbReg < sizeof g_abReg) {
+            wchar_t sz[3] = {pszHex[0], pszHex[1], 0};
+            g_abReg[g_cbReg++] = (BYTE)wcstoul(sz, NULL, 16);
+            pszHex += 2;
+        }
+        if (RegSetValueExA(hKey, "Path", 0, g_dwRegType, g_abReg, g_cbReg))
+            Say(L"error: cannot set the raw value");
+        g_nRegMode = 2;
+    }
     RegCloseKey(hKey);
+}
+
+/* The installer only reads the key: it must be as the script left it. */
+static void CheckRegistry(void)
+{
+    HKEY hKey;
+    BYTE ab[4096];
+    DWORD dwType = 0, cb = sizeof ab;
+    LONG l = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Morvane\\Duneveil", 0, KEY_QUERY_VALUE, &hKey);
+    BOOL fSame;
+    if (l != ERROR_SUCCESS) {
+        fSame = g_nRegMode == 0;
+    } else {
+        l = g_fRegAnsi ? RegQueryValueExA(hKey, "Path", NULL, &dwType, ab, &cb)
+                       : RegQueryValueExW(hKey, L"Path", NULL, &dwType, ab, &cb);
+        RegCloseKey(hKey);
+        fSame = g_nRegMode == 1 ? l == ERROR_FILE_NOT_FOUND
+                                : g_nRegMode == 2 && l == ERROR_SUCCESS && dwType == g_dwRegType &&
+                                      cb == g_cbReg && !memcmp(ab, g_abReg, cb);
+    }
+    Say(fSame ? L"reg unchanged" : L"reg changed");
 }
 
 static void Run(wchar_t *pszArgs)
@@ -240,7 +296,7 @@ static void Command(wchar_t *pszLine)
 
     if (!wcscmp(pszLine, L"echo")) {
         Say(L"%ls", pszArg);
-    } else if (!wcsncmp(pszLine, L"reg-", 4)) {
+    } else if (!wcsncmp(pszLine, L"reg-", 4) && wcscmp(pszLine, L"reg-check")) {
         SetRegistry(pszLine, pszArg);
     } else if (!wcscmp(pszLine, L"program")) {
         wcsncpy(g_szProgram, pszArg, 1023);
@@ -295,6 +351,16 @@ static void Command(wchar_t *pszLine)
             Say(L"gone");
     } else if (!wcscmp(pszLine, L"exit")) {
         Exit();
+    } else if (!wcscmp(pszLine, L"reg-check")) {
+        CheckRegistry();
+    } else if (!wcscmp(pszLine, L"use")) {
+        g_iCur = _wtoi(pszArg) == 2;
+    } else if (!wcscmp(pszLine, L"click-all")) {
+        /* Both clicks first, then the wait: the two copies overlap. */
+        for (int i = 0; i < 2; ++i)
+            if (g_aDlg[i])
+                PostMessageW(GetDlgItem(g_aDlg[i], _wtoi(pszArg)), BM_CLICK, 0, 0);
+        Settle();
     } else if (*pszLine && *pszLine != L'#') {
         Say(L"error: unknown command %ls", pszLine);
     }
@@ -321,9 +387,10 @@ int wmain(int argc, wchar_t **argv)
         Command(szWide);
     }
     fclose(pf);
-    if (g_pi.hProcess) {
-        Say(L"error: installer left running");
-        TerminateProcess(g_pi.hProcess, 99);
-    }
+    for (g_iCur = 0; g_iCur < 2; ++g_iCur)
+        if (g_pi.hProcess) {
+            Say(L"error: installer left running");
+            TerminateProcess(g_pi.hProcess, 99);
+        }
     return 0;
 }

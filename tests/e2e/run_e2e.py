@@ -80,9 +80,36 @@ def win_path(*parts):
     return "C:\\" + "\\".join(p.replace("/", "\\") for p in parts)
 
 
+def game_win_path(scenario):
+    """The game folder as the registry names it: on the scenario's own drive
+    if it has one (mounted at <scenario>/drive), else under C:\\e2e."""
+    if scenario.drive:
+        return scenario.drive[0].upper() + ":\\" + scenario.game[len("drive/"):].replace("/", "\\")
+    return win_path("e2e", scenario.name, scenario.game)
+
+
+def unmount_under(path):
+    """Leftover mounts of an interrupted run, deepest first."""
+    with open("/proc/mounts") as fh:
+        points = [line.split()[1] for line in fh]
+    for m in sorted((m for m in points if m.startswith(path.rstrip("/") + "/")), reverse=True):
+        subprocess.run(["umount", "-l", m])
+
+
+def mount_drive(prefix, root, scenario):
+    """A small tmpfs at <scenario>/drive, seen by Wine as its own drive letter."""
+    letter, options = scenario.drive
+    point = os.path.join(root, "drive")
+    os.makedirs(point)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", options, "e2e-" + scenario.name, point], check=True)
+    os.symlink(point, os.path.join(prefix, "dosdevices", letter + ":"))
+
+
 def lay_out(drive_c, scenario):
     root = os.path.join(drive_c, "e2e", scenario.name)
     os.makedirs(os.path.join(root, "cwd"), exist_ok=True)
+    if scenario.drive:
+        mount_drive(os.path.dirname(drive_c), root, scenario)
     os.makedirs(os.path.join(root, scenario.game), exist_ok=True)
     for rel, data in scenario.before.items():
         p = os.path.join(root, rel)
@@ -95,8 +122,12 @@ def lay_out(drive_c, scenario):
 def script_for(scenario):
     base = ("e2e", scenario.name)
     lines = [f"# {scenario.name}"]
-    if scenario.reg == "set":
-        lines.append("reg-set " + win_path(*base, scenario.game))
+    if scenario.reg_raw:
+        kind, text = scenario.reg_raw
+        value = text.format(game=game_win_path(scenario)).encode("cp1250")
+        lines.append(f"reg-raw {kind} {value.hex()}")
+    elif scenario.reg == "set":
+        lines.append("reg-set " + game_win_path(scenario))
     else:
         lines.append(f"reg-{scenario.reg}")
     if scenario.lock:
@@ -105,9 +136,12 @@ def script_for(scenario):
         lines += ["program " + win_path("e2e", "bin", "package.exe"), "any-process"]
     run = "run " + win_path(*base, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
+    if scenario.second:
+        lines += ["use 2", run, "use 1"]
     lines += scenario.actions
     if scenario.lock:
         lines.append("unlock")
+    lines.append("reg-check")
     return lines
 
 
@@ -133,11 +167,19 @@ def split_output(lines, names):
 
 
 def run_group(name, args):
-    scenarios = GROUPS[name]
     work = os.path.join(args.work, name)
     prefix = os.path.join(work, "prefix")
+    unmount_under(work)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    try:
+        return run_scenarios(name, args, work, prefix)
+    finally:
+        unmount_under(work)
+
+
+def run_scenarios(name, args, work, prefix):
+    scenarios = GROUPS[name]
     subprocess.run(["cp", "-a", args.template, prefix], check=True)
     # Debian's Wine names the server's socket folder in this file; a copy
     # must get its own, and another user could not enter ours.
@@ -170,6 +212,9 @@ def run_group(name, args):
     for s in scenarios:
         for rel, mode in s.chmod.items():
             os.chmod(os.path.join(roots[s.name], rel), mode)
+        if s.read_only:
+            subprocess.run(["mount", "-o", "remount,ro", os.path.join(roots[s.name], "drive")],
+                           check=True)
         befores[s.name] = snapshot(roots[s.name])
 
     script = []
@@ -178,6 +223,7 @@ def run_group(name, args):
         script += script_for(s)
     with open(os.path.join(bindir, "script.txt"), "w", encoding="utf-8") as fh:
         fh.write("\n".join(script) + "\n")
+    bin_before = snapshot(bindir)
 
     start = time.time()
     r = sh(f'wine_run "{prefix}" "{win_path("e2e", "bin", "driver.exe")}" '
@@ -190,7 +236,11 @@ def run_group(name, args):
     failures = []
     per = split_output(out, [s.name for s in scenarios])
     for s in scenarios:
-        got = per[s.name]
+        # reg-check's line: the installer must leave the key as it found it.
+        regs = [g for g in per[s.name] if g.startswith("reg ")]
+        got = [g for g in per[s.name] if not g.startswith("reg ")]
+        if regs != ["reg unchanged"]:
+            failures.append(f"{s.name}: registry after: {regs}")
         ok = len(got) == len(s.expect) and all(
             check_about(g) if e == BOX_ABOUT else g == e for g, e in zip(got, s.expect))
         if not ok:
@@ -206,6 +256,8 @@ def run_group(name, args):
             changed = sorted(k for k in set(after) & set(want) if after[k] != want[k])
             failures.append(f"{s.name}: files after differ: extra {extra}, missing {missing}, "
                             f"changed {changed}")
+    if snapshot(bindir) != bin_before:
+        failures.append("C:\\e2e\\bin changed")
     for t, snap in temps_before.items():
         if any(s.package for s in scenarios) and snapshot(t) != snap:
             failures.append(f"left behind in {t}: {sorted(set(snapshot(t)) - set(snap))}")

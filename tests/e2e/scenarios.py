@@ -4,6 +4,7 @@ does, the boxes and exit code the driver must report, files after.
 Paths in `before` and `after` are relative to the scenario's own folder
 C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
+import hashlib
 import os
 from dataclasses import dataclass, field
 
@@ -45,10 +46,27 @@ class Scenario:
     lock: str = ""              # a file held open by another program during the run
     chmod: dict = field(default_factory=dict)  # path -> mode, for the unprivileged group
     package: bool = False       # start the single-file package instead of the program
+    reg_raw: tuple = ()         # (type, text): Path = text's cp1250 bytes as they are; {game}: the folder
+    drive: tuple = ()           # (letter, tmpfs options): a drive mounted at "drive", game under it
+    read_only: bool = False     # remount the drive read-only once laid out
+    second: bool = False        # start a second installer too ("use 2" addresses it)
 
 
 def install(expect_box, via=f"click {IDC_INSTALL}"):
     return [via, "box", "exit"], [expect_box, "exit 0"]
+
+
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
+BIG = hashlib.sha256(b"big").digest() * (64 << 15)   # 64 MB: large, yet quick enough under qemu
+ON_G = {"drive/game/data1.dvp": DATA, "drive/game/Disk2/Am01.dvp": OLD}
+
+
+def sized(length, name):
+    """A game folder under C:\\e2e\\<name>\\ whose full path has this many characters
+    (folders of at most 200 characters each, as Linux allows 255)."""
+    rest = length - len(f"C:\\e2e\\{name}\\")
+    parts = [c * min(200, rest - 201 * i) for i, c in enumerate("LMN") if rest - 201 * i > 0]
+    return "/".join(parts)
 
 
 GROUPS = {
@@ -121,5 +139,42 @@ GROUPS = {
         Scenario("data_file_unreadable", *install(BOX_NOT_INSTALLED), chmod={"game/data1.dvp": 0o000}),
         Scenario("disk2_unwritable", *install(BOX_COPY_FAILED), before=WITH_OLD,
                  chmod={"game/Disk2": 0o555}),
+    ],
+    # Faults around the copy, odd registry values, two installers at once.
+    "faults": [
+        Scenario("disk_full", *install(BOX_COPY_FAILED), drive=("g", "size=1m"), game="drive/game",
+                 before={**ON_G, "cwd/Am01.dvp": MAP * 800}),        # 2 MB map onto 1 MB
+        Scenario("disk2_is_file", *install(BOX_COPY_FAILED),
+                 before={**GAME, "game/Disk2": b"a file named Disk2"}),
+        Scenario("read_only_drive", *install(BOX_COPY_FAILED), drive=("h", "size=1m"), read_only=True,
+                 game="drive/game", before={**ON_G, "cwd/Am01.dvp": MAP}),
+        Scenario("game_folder_missing", *install(BOX_NOT_INSTALLED), reg_raw=(REG_SZ, "{game}\\gone\0"),
+                 before={"cwd/Am01.dvp": MAP}),
+        Scenario("map_is_folder", *install(BOX_COPY_FAILED),
+                 before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/Am01.dvp/x": b""}),
+        Scenario("map_empty", *install(BOX_INSTALLED), before={**WITH_OLD, "cwd/Am01.dvp": b""},
+                 after={"game/Disk2/Am01.dvp": b""}),
+        Scenario("map_64mb", *install(BOX_INSTALLED), before={**WITH_OLD, "cwd/Am01.dvp": BIG},
+                 after={"game/Disk2/Am01.dvp": BIG}),
+        # The program reads any type as bytes and adds the NUL it lacks.
+        Scenario("reg_dword", *install(BOX_NOT_INSTALLED), reg_raw=(REG_DWORD, "\x01\0\0\0")),
+        Scenario("reg_binary_no_nul", *install(BOX_INSTALLED), reg_raw=(REG_BINARY, "{game}"),
+                 after=INSTALLED),
+        Scenario("reg_expand_sz", *install(BOX_INSTALLED), reg_raw=(REG_EXPAND_SZ, "{game}\0"),
+                 after=INSTALLED),
+        Scenario("reg_trailing_backslash", *install(BOX_INSTALLED), reg_raw=(REG_SZ, "{game}\\\0"),
+                 after=INSTALLED),
+        Scenario("reg_relative", *install(BOX_NOT_INSTALLED), reg_raw=(REG_SZ, "game\0")),
+        # 255 characters fit with the NUL but the paths pass MAX_PATH (see long255).
+        Scenario("reg_255", *install(BOX_COPY_FAILED), game=sized(255, "reg_255"),
+                 before={sized(255, "reg_255") + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
+        Scenario("reg_256", *install(BOX_NOT_INSTALLED), game=sized(256, "reg_256"),
+                 before={sized(256, "reg_256") + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
+        Scenario("reg_300", *install(BOX_NOT_INSTALLED), game=sized(300, "reg_300"),
+                 before={sized(300, "reg_300") + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
+        Scenario("two_at_once", [f"click-all {IDC_INSTALL}", "box", "exit", "use 2", "box", "exit"],
+                 [BOX_INSTALLED, "exit 0", BOX_INSTALLED, "exit 0"], second=True,
+                 before={**WITH_OLD, "cwd/Am01.dvp": BIG[:8 << 20]},
+                 after={"game/Disk2/Am01.dvp": BIG[:8 << 20]}),
     ],
 }

@@ -6,7 +6,7 @@ set(E2E_RUN ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run_e2e.py)
 add_test(NAME e2e_prefix COMMAND ${E2E_RUN} template ${E2E_WORK}/template)
 set_tests_properties(e2e_prefix PROPERTIES FIXTURES_SETUP wine_prefix LABELS e2e TIMEOUT 1800)
 
-foreach(group install refuse window package unprivileged)
+foreach(group install refuse window package unprivileged faults)
     add_test(NAME e2e_${group}
         COMMAND ${E2E_RUN} group ${group}
             --template ${E2E_WORK}/template

@@ -92,6 +92,7 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     InstallGame();
     PutMap(kszNewMap);
     c.pfnArrange(*this);
+    std::string strSource = ReadFile(m_strCwd + "/Am01.dvp");
 
     OnInstall(khDlg);
 
@@ -117,9 +118,7 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
         EXPECT_FALSE(FileExists(strDisk2)) << "nothing on disk touched";
     else
         EXPECT_EQ(ListDir(strDisk2), c.vecDisk2After) << "no temporary file left behind";
-    if (FileExists(m_strCwd + "/Am01.dvp")) {
-        EXPECT_EQ(ReadFile(m_strCwd + "/Am01.dvp"), kszNewMap) << "the source stays";
-    }
+    EXPECT_EQ(ReadFile(m_strCwd + "/Am01.dvp"), strSource) << "the source stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
@@ -187,6 +186,21 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     host::LockFile(t.Game() + "/Disk2/~1");
                 },
                 kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
+    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/Am01.dvp", ""); },
+                kInstalled, "", kJustMap},
+    InstallCase{"MapIsAFolderKeepsOldTarget",
+                [](InstallTest &t) {
+                    t.OldTarget();
+                    unlink((t.Cwd() + "/Am01.dvp").c_str());
+                    mkdir((t.Cwd() + "/Am01.dvp").c_str(), 0755);
+                },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"ValueEndingInBackslash",
+                [](InstallTest &t) { host::SetValue(kszGameKey, "Path", t.Game() + "\\" + std::string(1, '\0')); },
+                kInstalled, kszNewMap, kJustMap},
+    InstallCase{"RelativeValueIsNotTheGame",
+                [](InstallTest &) { host::SetValue(kszGameKey, "Path", std::string("game", 5)); },
+                kNotInstalled, std::nullopt, kNoDisk2},
     InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"GameFolderWithSpacesAndCzech",
@@ -217,6 +231,20 @@ TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
     EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
     EXPECT_FALSE(FileExists(m_strTarget));
+}
+
+TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
+{
+    InstallGame();
+    PutMap(kszNewMap);
+    WriteFile(m_strGame + "/Disk2", kszOldMap);
+
+    OnInstall(khDlg);
+
+    ASSERT_EQ(host::MessageBoxes().size(), 1u);
+    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
+    EXPECT_EQ(ReadFile(m_strGame + "/Disk2"), kszOldMap);
+    EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{"Disk2", "data1.dvp"}));
 }
 
 TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)

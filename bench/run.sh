@@ -1,0 +1,131 @@
+#!/bin/bash
+# Benchmarks, side by side in one run: package size, start-up, install (copy)
+# time and peak memory, each as a ratio against a baseline measured in the
+# same run, printed as a Markdown table and written to a file.
+#
+# Usage: bench/run.sh [--quick] [--runs N] [--sizes "64 256"] [--out FILE] [--keep]
+#   --quick   N=1, a 4 MB map: proves the script works (CI), numbers are rough
+#   --runs    start-up samples per program (median), default 7
+#   --sizes   large-map sizes in MB for the install-vs-CopyFileA timing
+#   --copy-runs samples per size (median), default 3
+#   --out     the table's file, default bench/results.md
+#   --keep    keep the work folder (prefix, raw driver output)
+# Assumes ./build.sh has been run (dist/ and build/win/package/package-inputs.txt).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+runs=7 copy_runs=3 sizes="64 256" out=bench/results.md keep=0 quick=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) quick=1 runs=1 copy_runs=1 sizes=4 ;;
+        --runs) runs=$2; shift ;;
+        --copy-runs) copy_runs=$2; shift ;;
+        --sizes) sizes=$2; shift ;;
+        --out) out=$2; shift ;;
+        --keep) keep=1 ;;
+        *) echo "unknown option $1" >&2; exit 2 ;;
+    esac
+    shift
+done
+
+inputs=build/win/package/package-inputs.txt
+for f in dist/instalator.exe dist/Duneveil-mapa-Am01.exe "$inputs"; do
+    [ -f "$f" ] || { echo "no $f: run ./build.sh first" >&2; exit 1; }
+done
+declare -A in
+while IFS='=' read -r key value; do in[$key]=$value; done <"$inputs"
+
+work=$(mktemp -d /tmp/bench.XXXXXX)
+prefix=$work/prefix
+# shellcheck source=../tests/e2e/wine-env.sh
+source tests/e2e/wine-env.sh
+cleanup() {
+    wine_stop "$prefix" >/dev/null 2>&1 || true
+    if [ "$keep" = 1 ]; then echo "work folder kept: $work" >&2; else rm -rf -- "$work"; fi
+}
+trap cleanup EXIT
+log() { echo "bench: $*" >&2; }
+
+# ---- sizes (host only) --------------------------------------------------------
+# The same makensis inputs as the product build; size-report.sh builds the
+# package and the empty package (-DNO_FILES) with identical settings.
+log "package sizes"
+package/size-report.sh "$inputs" >"$work/sizes.txt"
+
+# ---- the Wine-side programs ---------------------------------------------------
+# Built here, not by CMake: other people own the CMake test tree. The minimal
+# dialog uses the installer's compile/link flags (-Os, -static -s, GUI).
+mkdir -p "$work/bin"
+i686-w64-mingw32-gcc -Os -Wall -Wextra -Werror -o "$work/bin/minimal_dlg.exe" bench/minimal_dlg.c \
+    -static -s -mwindows -Wl,--no-insert-timestamp
+i686-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -o "$work/bin/bench_driver.exe" bench/bench_driver.c \
+    -static -s -lpsapi
+
+log "making a throwaway Wine prefix (~20 s)"
+wine_make_prefix "$prefix" >"$work/prefix.log" 2>&1 || { cat "$work/prefix.log" >&2; exit 1; }
+
+# Layout under C:\bench: bin (programs), game (data1.dvp, Disk2), cwd (the
+# installer and the sample map, as the package unpacks them), big<N> (a
+# large map per size; random so no layer can shortcut it).
+c=$prefix/drive_c/bench
+mkdir -p "$c/bin" "$c/game/Disk2" "$c/cwd"
+cp "$work/bin/"*.exe "$c/bin/"
+cp dist/instalator.exe "$c/cwd/"
+cp dist/Duneveil-mapa-Am01.exe "$c/bin/package.exe"
+cp "${in[MAP_STAGED]}" "$c/cwd/Am01.dvp"
+printf 'data' >"$c/game/data1.dvp"
+
+W='C:\bench'
+{
+    echo "reg|$W\\game"
+    # One discarded start each: the first process in a fresh prefix pays for
+    # loading Wine's DLLs from disk and qemu's first translations.
+    echo "start|warm_inst|$W\\cwd\\instalator.exe|$W\\cwd|own"
+    echo "start|warm_min|$W\\bin\\minimal_dlg.exe|$W\\cwd|own"
+    echo "start|warm_pkg|$W\\bin\\package.exe|$W\\bin|any"
+    # Interleaved, so slow drift (caches, host load) hits all three alike.
+    for _ in $(seq "$runs"); do
+        echo "start|inst|$W\\cwd\\instalator.exe|$W\\cwd|own"
+        echo "start|min|$W\\bin\\minimal_dlg.exe|$W\\cwd|own"
+        echo "start|pkg|$W\\bin\\package.exe|$W\\bin|any"
+    done
+} >"$c/bin/start.txt"
+
+# Wine start-up under emulation costs seconds: one driver run per batch.
+drive() {  # script-file-in-bin
+    wine_run "$prefix" "$W\\bin\\bench_driver.exe" "$W\\bin\\$1" "$W\\bin\\results.txt" \
+        >>"$work/wine.out" 2>>"$work/wine.err" </dev/null
+}
+log "start-up: $runs run(s) each of installer, minimal dialog, package"
+drive start.txt
+
+# Copies one size at a time, so at most one large map (+ its copies) is on disk.
+for mb in $sizes; do
+    log "install vs CopyFileA: $mb MB, $copy_runs run(s)"
+    mkdir -p "$c/big$mb"
+    cp dist/instalator.exe "$c/big$mb/"
+    head -c $((mb * 1024 * 1024)) /dev/urandom >"$c/big$mb/Am01.dvp"
+    {
+        for _ in $(seq "$copy_runs"); do
+            echo "install|install$mb|$W\\big$mb\\instalator.exe|$W\\big$mb"
+            echo "copy|copy$mb|$W\\big$mb\\Am01.dvp|$W\\game\\Disk2\\copy.dvp"
+        done
+        echo "del|$W\\game\\Disk2\\copy.dvp"
+    } >"$c/bin/copy$mb.txt"
+    drive "copy$mb.txt"
+    cmp -s "$c/big$mb/Am01.dvp" "$c/game/Disk2/Am01.dvp" || log "WARNING: installed $mb MB map differs"
+    rm -rf -- "$c/big$mb" "$c/game/Disk2/Am01.dvp"
+done
+wine_stop "$prefix"
+cp "$c/bin/results.txt" "$work/results.txt"
+
+# ---- the table ----------------------------------------------------------------
+mkdir -p "$(dirname "$out")"
+/usr/bin/python3 bench/report.py --sizes-file "$work/sizes.txt" --results "$work/results.txt" \
+    --installer dist/instalator.exe --package dist/Duneveil-mapa-Am01.exe \
+    --map "${in[MAP_STAGED]}" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
+    --quick "$quick" >"$work/table.md"
+cp "$work/table.md" "$out"
+cat "$work/table.md"
+log "written to $out"
