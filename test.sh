@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 tools/deps.sh test
 
 jobs=$(nproc)
-host_args=(-DCMAKE_BUILD_TYPE=Debug -DPython3_EXECUTABLE=/usr/bin/python3)
+host_args=(-DCMAKE_BUILD_TYPE=Debug)
 
 cmake -S . -B build/host "${host_args[@]}" >/dev/null
 cmake --build build/host -j"$jobs"

@@ -37,8 +37,8 @@ bool CopyMapIntoGame(const char *pszGamePath)
 {
     PathBuffer targetFile, targetFolder, tempFile;
     if (!targetFolder.Format("%s\\Disk2", pszGamePath) ||
-        !targetFile.Format("%s\\Disk2\\Am01.dvp", pszGamePath) ||
-        !tempFile.Format("%s\\Disk2\\~%lX", pszGamePath,
+        !targetFile.Format("%s\\Am01.dvp", targetFolder.Get()) ||
+        !tempFile.Format("%s\\~%lX", targetFolder.Get(),
                          static_cast<unsigned long>(plat::GetCurrentProcessId())))
         return false;
 

@@ -3,17 +3,20 @@
 #   tools/deps.sh build   the Windows program and the package
 #   tools/deps.sh test    the host tests and the checks on the program
 #   tools/deps.sh art     regenerating the artwork
+#   tools/deps.sh shot    the screenshot under Xvfb
 set -euo pipefail
 
 build_pkgs=(cmake make g++-mingw-w64-i686 nsis)
 test_pkgs=(cmake make g++ libgtest-dev python3 python3-pefile nsis p7zip-full clang libclang-rt-14-dev)
 art_pkgs=(python3 python3-pil fonts-dejavu-core fonts-dejavu-extra)
+shot_pkgs=(xvfb imagemagick xdotool)
 
 case "${1:-}" in
 build) want=("${build_pkgs[@]}") ;;
 test) want=("${test_pkgs[@]}") ;;
 art) want=("${art_pkgs[@]}") ;;
-*) echo "usage: $0 build|test|art" >&2; exit 2 ;;
+shot) want=("${shot_pkgs[@]}") ;;
+*) echo "usage: $0 build|test|art|shot" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -14,14 +14,7 @@ wait_secs=${SCREENSHOT_TIMEOUT:-300}   # emulated Wine starts in minutes, not se
 die() { echo "screenshot: $*" >&2; exit 1; }
 [ -f "$exe" ] || die "no $exe: run ./build.sh first"
 
-# Only ask apt when something is missing (dpkg-query is quick).
-pkgs=(xvfb imagemagick xdotool)
-if [ "$(dpkg-query -W -f='${db:Status-Status}\n' "${pkgs[@]}" 2>/dev/null | grep -cx installed)" -ne ${#pkgs[@]} ]; then
-    echo "installing ${pkgs[*]}" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${pkgs[@]}" >/dev/null; } ||
-        die "cannot install ${pkgs[*]}"
-fi
+tools/deps.sh shot || die "cannot install what the screenshot needs"
 # shellcheck source=/dev/null
 . tests/e2e/wine-env.sh || die "tests/e2e/wine-env.sh failed"
 
