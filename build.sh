@@ -10,7 +10,7 @@ if [ $# -ge 1 ]; then
     map_args=(-DMAP_FILE="$(realpath -m -- "$1")")
 fi
 
-tools/deps.sh build
+tools/setup.sh build
 cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
     -DCMAKE_BUILD_TYPE=Release "${map_args[@]}" >/dev/null
 cmake --build build/win -j"$(nproc)"

@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+tools/setup.sh test
 ./build.sh
-tools/deps.sh test
 
 jobs=$(nproc)
 host_args=(-DCMAKE_BUILD_TYPE=Debug)

@@ -36,10 +36,10 @@ done
 declare -A in
 while IFS='=' read -r key value; do in[$key]=$value; done <"$inputs"
 
-work=$(mktemp -d /tmp/bench.XXXXXX)
-prefix=$work/prefix
 # shellcheck source=../tests/e2e/wine-env.sh
 source tests/e2e/wine-env.sh
+work=$(mktemp -d -t bench.XXXXXX)
+prefix=$work/prefix
 cleanup() {
     wine_stop "$prefix" >/dev/null 2>&1 || true
     if [ "$keep" = 1 ]; then echo "work folder kept: $work" >&2; else rm -rf -- "$work"; fi

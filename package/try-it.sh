@@ -9,11 +9,12 @@
 # Without DISPLAY it starts Xvfb and says how to look at it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/setup.sh test    # Wine, Xvfb
 
 package=$(realpath -- "${1:-dist/Duneveil-mapa-Am01.exe}")
 [ -f "$package" ] || { echo "no $package: run ./build.sh first" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/duneveil-try.XXXXXX)
+work=$(mktemp -d -t duneveil-try.XXXXXX)
 prefix=$work/prefix
 xvfb_pid=
 cleanup() {
@@ -39,25 +40,14 @@ fi
 # wine_make_prefix / wine_run / wine_stop, and run_visible: the package in
 # the prefix, on $DISPLAY, without a time limit (a person is clicking).
 # shellcheck source=/dev/null
-if [ -f tests/e2e/wine-env.sh ] && . tests/e2e/wine-env.sh; then
-    # The team's working 32-bit Wine (emulated where the kernel cannot run
-    # 32-bit code). Its prefixes draw nothing (the tests need no X), so
-    # switch this one to X11 and give it our display back.
-    make_prefix() {
-        wine_make_prefix "$1" &&
-            wine_run "$1" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d x11 /f
-    }
-    run_visible() { (wine_env "$prefix" && export DISPLAY=$display && wine "$@"); }
-else
-    echo "tests/e2e/wine-env.sh missing or failed: using plain wine"
-    # Needs a kernel that runs 32-bit code (a usual desktop does). Mono and
-    # Gecko would ask to be downloaded; the program needs neither.
-    export WINEARCH=win32 WINEDLLOVERRIDES='mscoree,mshtml='
-    make_prefix() { WINEPREFIX=$1 wine wineboot -i; }
-    wine_run() { local p=$1; shift; WINEPREFIX=$p wine "$@"; }
-    wine_stop() { WINEPREFIX=$1 wineserver -k; }
-    run_visible() { WINEPREFIX=$prefix wine "$@"; }
-fi
+. tests/e2e/wine-env.sh
+# The test prefixes draw nothing (the tests need no X), so switch this one
+# to X11 and give it our display back.
+make_prefix() {
+    wine_make_prefix "$1" &&
+        wine_run "$1" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d x11 /f
+}
+run_visible() { (wine_env "$prefix" && export DISPLAY=$display && wine "$@"); }
 
 echo "creating a throwaway Wine prefix in $prefix (minutes when emulated) ..."
 make_prefix "$prefix" >"$work/boot.log" 2>&1 || {

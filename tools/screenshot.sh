@@ -1,7 +1,7 @@
 #!/bin/bash
 # Screenshot of the installer's dialog, for the docs: runs the program under
 # the team's (emulated) 32-bit Wine on a private Xvfb and crops the screen to
-# the dialog. Needs root for missing packages; everything else is throwaway.
+# the dialog. tools/setup.sh installs what it needs; the rest is throwaway.
 #
 # Usage: tools/screenshot.sh [EXE] [PNG]   (default: dist/instalator.exe docs/screenshot.png)
 set -euo pipefail
@@ -14,11 +14,11 @@ wait_secs=${SCREENSHOT_TIMEOUT:-300}   # emulated Wine starts in minutes, not se
 die() { echo "screenshot: $*" >&2; exit 1; }
 [ -f "$exe" ] || die "no $exe: run ./build.sh first"
 
-tools/deps.sh shot || die "cannot install what the screenshot needs"
+tools/setup.sh test || die "cannot set up what the screenshot needs"
 # shellcheck source=/dev/null
 . tests/e2e/wine-env.sh || die "tests/e2e/wine-env.sh failed"
 
-work=$(mktemp -d /tmp/duneveil-shot.XXXXXX)
+work=$(mktemp -d -t duneveil-shot.XXXXXX)
 prefix=$work/prefix
 xvfb_pid='' app_pid=''
 cleanup() {

@@ -35,7 +35,13 @@ def sh(script, user=None, log_dir=None):
         r = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         out.seek(0)
         err.seek(0)
-        return subprocess.CompletedProcess(cmd, r.returncode, out.read(), err.read())
+        result = subprocess.CompletedProcess(cmd, r.returncode, out.read(), err.read())
+    # Something the set-up provides is missing: that one line says it all.
+    missing = [l for l in result.stderr.decode(errors="replace").splitlines()
+               if l.startswith("wine-env: missing:")]
+    if missing:
+        sys.exit(missing[0])
+    return result
 
 
 def make_template(prefix):
@@ -180,11 +186,8 @@ def run_group(name, args):
 
 def run_scenarios(name, args, work, prefix):
     scenarios = GROUPS[name]
-    subprocess.run(["cp", "-a", args.template, prefix], check=True)
-    # Debian's Wine names the server's socket folder in this file; a copy
-    # must get its own, and another user could not enter ours.
-    if os.path.exists(os.path.join(prefix, "wineserver")):
-        os.remove(os.path.join(prefix, "wineserver"))
+    if sh(f'wine_clone_prefix "{args.template}" "{prefix}"', log_dir=work).returncode != 0:
+        sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
     bindir = os.path.join(drive_c, "e2e", "bin")
     os.makedirs(bindir)
@@ -207,7 +210,10 @@ def run_scenarios(name, args, work, prefix):
         roots[s.name] = lay_out(drive_c, s)
     user = UNPRIVILEGED_USER if name == "unprivileged" else None
     if user:
-        ensure_user(user)
+        try:
+            pwd.getpwnam(user)
+        except KeyError:
+            sys.exit(f"missing: the user {user}; run: sudo tools/setup.sh test")
         subprocess.run(["chown", "-R", user, prefix], check=True)
     for s in scenarios:
         for rel, mode in s.chmod.items():
@@ -267,13 +273,6 @@ def run_scenarios(name, args, work, prefix):
         print("\n".join(failures))
         return 1
     return 0
-
-
-def ensure_user(user):
-    try:
-        pwd.getpwnam(user)
-    except KeyError:
-        subprocess.run(["useradd", "--system", "--no-create-home", user], check=True)
 
 
 def main():

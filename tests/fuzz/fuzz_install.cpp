@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -32,10 +33,13 @@ void SetUpOnce()
 {
     if (!g_strRoot.empty())
         return;
-    char szTemplate[] = "/tmp/mapinst-fuzz-XXXXXX";
-    if (!mkdtemp(szTemplate))
+    const char *pszTmp = getenv("TMPDIR");
+    std::string strTemplate = std::string(pszTmp && *pszTmp ? pszTmp : "/tmp") + "/mapinst-fuzz-XXXXXX";
+    if (!mkdtemp(strTemplate.data()))
         Fail("no temporary folder");
-    g_strRoot = szTemplate;
+    g_strRoot = strTemplate;
+    // libFuzzer ends with exit(): take our folder with us.
+    atexit([] { std::filesystem::remove_all(g_strRoot); });
     mkdir((g_strRoot + "/game").c_str(), 0755);
     mkdir((g_strRoot + "/cwd").c_str(), 0755);
     std::ofstream(g_strRoot + "/game/data1.dvp") << "data";

@@ -6,8 +6,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 seconds=${1:-30}
-work=$(mktemp -d /tmp/mapinst-fuzzrun-XXXXXX)
-trap 'rm -rf "$work" /tmp/mapinst-fuzz-*' EXIT
+work=$(mktemp -d -t mapinst-fuzzrun-XXXXXX)
+trap 'rm -rf "$work"' EXIT
 
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$repo/install" -I"$repo/install/host" \
@@ -16,4 +16,5 @@ clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
 # New inputs go to a scratch copy: the committed corpus stays as it is.
 cp -r "$here/corpus" "$work/corpus"
 cd "$work"
-./fuzz_install -max_total_time="$seconds" -max_len=400 -print_final_stats=1 "$work/corpus" 2>&1 | tail -15
+# The target's own game folder goes in here too, even if it crashes.
+TMPDIR=$work ./fuzz_install -max_total_time="$seconds" -max_len=400 -print_final_stats=1 "$work/corpus" 2>&1 | tail -15

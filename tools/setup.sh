@@ -1,0 +1,186 @@
+#!/bin/bash
+# Installs and sets up everything the build and the tests need: the one
+# place that changes the machine. Quick when everything is there already.
+#
+#   tools/setup.sh build   Debian packages for the Windows program and the package
+#   tools/setup.sh test    all of build, plus what the tests, the checks, Wine
+#                          and the screenshot need
+#
+# `test` changes the machine this way, and says each change before making it:
+#   - installs missing Debian packages (with apt-get; root or sudo);
+#   - adds the i386 architecture to dpkg, for Wine's 32-bit half;
+#   - only where the kernel cannot run i386 programs itself (a tiny probe,
+#     tools/i386-probe.S, tells): installs qemu-user-static, mounts
+#     binfmt_misc if needed and registers i386 programs with qemu there (for
+#     every i386 program on the machine, until the next reboot);
+#   - creates the system user e2e-player, for the tests that need an
+#     ordinary user;
+#   - builds under $WINE_ENV_DIR (default /opt/wine-e2e) the cs_CZ locale and,
+#     when emulating, the library that mends qemu's gaps for Wine.
+#
+# For tests of this script: SETUP_PROBE=native|emulated|none takes that as
+# the probe's answer; SETUP_DRY_RUN=1 says the machine-wide changes instead
+# of making them (what goes under $WINE_ENV_DIR is still made); BINFMT_DIR
+# names another binfmt_misc folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+WINE_ENV_DIR=${WINE_ENV_DIR:-/opt/wine-e2e}
+BINFMT_DIR=${BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
+E2E_USER=e2e-player
+
+build_pkgs=(cmake make g++-mingw-w64-i686 nsis)
+test_pkgs=(g++ gcc libgtest-dev libbenchmark-dev python3 python3-pefile p7zip-full clang
+    libclang-rt-14-dev git locales fonts-wine xvfb imagemagick xdotool)
+wine_pkgs=(wine wine32:i386 wine64)
+emulation_pkgs=(qemu-user-static libc6-dev-i386)
+
+say() { echo "setup: $*" >&2; }
+die() { say "$*"; exit 1; }
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+# Makes a machine-wide change, or only says it in a dry run.
+change() {
+    if [ "${SETUP_DRY_RUN:-}" = 1 ]; then
+        say "would run: $*"
+    else
+        $SUDO "$@"
+    fi
+}
+
+missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || echo "$p"
+    done
+}
+
+install_packages() {
+    local missing
+    mapfile -t missing < <(missing_packages "$@")
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing Debian packages: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    # Wait for another apt-get rather than fail on its lock.
+    change apt-get -o DPkg::Lock::Timeout=600 update -qq
+    change apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# native: the kernel runs i386 programs; emulated: binfmt_misc already routes
+# them to an emulator; none: they do not run. The probe stays in
+# $WINE_ENV_DIR for the tests' own check that i386 programs still run.
+probe_i386() {
+    if [ -n "${SETUP_PROBE:-}" ]; then echo "$SETUP_PROBE"; return; fi
+    local rc=0
+    $SUDO gcc -m32 -nostdlib -static -o "$WINE_ENV_DIR/i386-probe" tools/i386-probe.S ||
+        die "cannot build the i386 probe"
+    "$WINE_ENV_DIR/i386-probe" 2>/dev/null || rc=$?
+    case $rc in 0) echo native ;; 10) echo emulated ;; *) echo none ;; esac
+}
+
+register_qemu() {
+    # Mount first: an entry registered before (by us or by the host of this
+    # chroot) is only visible once binfmt_misc is mounted.
+    if [ ! -e "$BINFMT_DIR/register" ]; then
+        say "mounting binfmt_misc on $BINFMT_DIR"
+        change mount -t binfmt_misc binfmt_misc "$BINFMT_DIR"
+    fi
+    if [ ! -e "$BINFMT_DIR/qemu-i386" ]; then
+        say "registering i386 programs with qemu-i386-static in binfmt_misc, until reboot"
+        # Magic/mask of i386 ELF executables and shared objects (ld.so is one);
+        # the kernel parses the \x escapes. F: the kernel opens the interpreter
+        # now, so it works in any mount namespace or chroot later.
+        local entry=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
+        change sh -c 'printf "%s" "$1" > "$2/register"' sh "$entry" "$BINFMT_DIR"
+    elif [ "$(head -1 "$BINFMT_DIR/qemu-i386")" != enabled ]; then
+        say "enabling the qemu-i386 entry in binfmt_misc"
+        change sh -c 'echo 1 > "$1/qemu-i386"' sh "$BINFMT_DIR"
+    fi
+}
+
+add_i386_architecture() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    say "adding the i386 architecture to dpkg"
+    change dpkg --add-architecture i386
+}
+
+add_user() {
+    getent passwd "$E2E_USER" >/dev/null && return 0
+    say "creating the system user $E2E_USER"
+    change useradd --system --no-create-home "$E2E_USER"
+}
+
+# Under $WINE_ENV_DIR, ours alone: made even in a dry run.
+private_dir() {
+    [ -w "$WINE_ENV_DIR" ] || [ ! -e "$WINE_ENV_DIR" ] || die "cannot write $WINE_ENV_DIR"
+    $SUDO mkdir -p "$WINE_ENV_DIR"
+}
+
+build_shim() {
+    local lib32=$WINE_ENV_DIR/lib/i386-linux-gnu lib64=$WINE_ENV_DIR/lib/x86_64-linux-gnu
+    local src=tests/e2e/qemu-wine-fix.c
+    [ "$lib32/qemu-wine-fix.so" -nt "$src" ] && [ -f "$lib64/qemu-wine-fix.so" ] && return 0
+    say "building the qemu compatibility library in $WINE_ENV_DIR/lib"
+    $SUDO mkdir -p "$lib32" "$lib64"
+    # -nostdlib: no 32-bit libgcc needed; no stack protector: the handler runs
+    # before %gs is trustworthy.
+    $SUDO gcc -m32 -O2 -fPIC -shared -fno-stack-protector -nostdlib -Wall -Wextra -Werror \
+        -o "$lib32/qemu-wine-fix.so" "$src" -lc
+    # LD_PRELOAD names $LIB, so 64-bit processes (wineserver, tools) load this
+    # empty one instead of complaining about a 32-bit object.
+    $SUDO gcc -shared -nostdlib -o "$lib64/qemu-wine-fix.so" -x c /dev/null
+}
+
+build_locale() {
+    # A private LOCPATH: no change to the system locale archive. Wine takes
+    # the ANSI code page 1250 from cs_CZ.
+    [ -f "$WINE_ENV_DIR/locale/cs_CZ.UTF-8/LC_CTYPE" ] && return 0
+    say "building the cs_CZ.UTF-8 locale in $WINE_ENV_DIR/locale"
+    $SUDO mkdir -p "$WINE_ENV_DIR/locale"
+    $SUDO localedef -i cs_CZ -f UTF-8 "$WINE_ENV_DIR/locale/cs_CZ.UTF-8" 2>/dev/null || true
+    [ -f "$WINE_ENV_DIR/locale/cs_CZ.UTF-8/LC_CTYPE" ] || die "localedef cs_CZ failed"
+}
+
+setup_wine() {
+    local mode emulate=0
+    private_dir
+    mode=$(probe_i386)
+    case $mode in
+    native) say "the kernel runs i386 programs itself: Wine runs as it is" ;;
+    emulated) say "i386 programs already run under an emulator: Wine runs there"; emulate=1 ;;
+    none) say "the kernel cannot run i386 programs: Wine's 32-bit half runs under qemu"; emulate=1 ;;
+    *) die "SETUP_PROBE: native, emulated or none, not '$mode'" ;;
+    esac
+    if [ $emulate = 1 ]; then
+        # qemu and its binfmt entry before the i386 packages: their
+        # maintainer scripts may run i386 code.
+        install_packages "${emulation_pkgs[@]}"
+        register_qemu
+    fi
+    add_i386_architecture
+    install_packages "${wine_pkgs[@]}"
+    add_user
+    if [ $emulate = 1 ]; then
+        build_shim
+        mode=emulated
+    else
+        $SUDO rm -rf "$WINE_ENV_DIR/lib"
+    fi
+    build_locale
+    echo "$mode" | $SUDO tee "$WINE_ENV_DIR/mode" >/dev/null
+    $SUDO chmod -R a+rX "$WINE_ENV_DIR"
+    [ "${SETUP_DRY_RUN:-}" = 1 ] || /usr/lib/wine/wine --version >/dev/null 2>&1 ||
+        die "the i386 Wine loader does not run"
+}
+
+case "${1:-}" in
+build) install_packages "${build_pkgs[@]}" ;;
+test)
+    install_packages "${build_pkgs[@]}" "${test_pkgs[@]}"
+    setup_wine
+    ;;
+*) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
