@@ -26,7 +26,7 @@ say() { echo "fresh-machine: $*" >&2; }
 [ "$(id -u)" -eq 0 ] || { say "needs root (debootstrap, chroot, mounts)"; exit 1; }
 
 # The first Debian mirror apt is configured with, in either sources format.
-mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+mirror=$({ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } |
     sed -n -e 's/^URIs:[[:space:]]*\([^[:space:]]*\/debian\)\/*$/\1/p' \
         -e 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]*\/debian\)\/*[[:space:]].*/\2/p' | head -1)
 [ -n "$mirror" ] || { say "no Debian mirror in apt's sources"; exit 1; }
