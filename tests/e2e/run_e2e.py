@@ -14,6 +14,7 @@ import pwd
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 from scenarios import DECOY, GROUPS, BOX_ABOUT
@@ -26,7 +27,9 @@ UNPRIVILEGED_USER = "e2e-player"
 def sh(script, user=None, log_dir=None):
     """Runs bash with wine-env.sh sourced. Output goes through files: Wine's
     helper processes may hold a pipe open long after the program ended."""
-    cmd = ["bash", "-c", f'source "{WINE_ENV}" && {script}']
+    # An ordinary user reads the copy in its own work folder (see run_group).
+    env = os.path.join(log_dir, "wine-env.sh") if user else WINE_ENV
+    cmd = ["bash", "-c", f'source "{env}" && {script}']
     if user:
         cmd = ["runuser", "-u", user, "--"] + cmd
     log_dir = log_dir or os.environ.get("TMPDIR", "/tmp")
@@ -173,18 +176,28 @@ def split_output(lines, names):
 
 
 def run_group(name, args):
-    work = os.path.join(args.work, name)
+    user = UNPRIVILEGED_USER if name == "unprivileged" else None
+    if user:
+        # The sources may lie in a private home that an ordinary user cannot
+        # enter: work in a temporary folder of the group's own instead.
+        work = tempfile.mkdtemp(prefix=f"e2e-{name}-")
+        os.chmod(work, 0o755)
+        shutil.copy(WINE_ENV, work)
+    else:
+        work = os.path.join(args.work, name)
+        unmount_under(work)
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
     prefix = os.path.join(work, "prefix")
-    unmount_under(work)
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
     try:
-        return run_scenarios(name, args, work, prefix)
+        return run_scenarios(name, args, work, prefix, user)
     finally:
         unmount_under(work)
+        if user:
+            shutil.rmtree(work, ignore_errors=True)
 
 
-def run_scenarios(name, args, work, prefix):
+def run_scenarios(name, args, work, prefix, user):
     scenarios = GROUPS[name]
     if sh(f'wine_clone_prefix "{args.template}" "{prefix}"', log_dir=work).returncode != 0:
         sys.exit("cannot copy the template prefix")
@@ -208,7 +221,6 @@ def run_scenarios(name, args, work, prefix):
     roots, befores = {}, {}
     for s in scenarios:
         roots[s.name] = lay_out(drive_c, s)
-    user = UNPRIVILEGED_USER if name == "unprivileged" else None
     if user:
         try:
             pwd.getpwnam(user)
