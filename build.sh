@@ -11,7 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-usage() { sed -n '5,7p' "$0" | sed 's/^# //' >&2; exit 2; }
+usage() { sed -n '5,10p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 map= texts=
 positional=()
 while [ $# -gt 0 ]; do

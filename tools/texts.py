@@ -129,7 +129,7 @@ def value_problems(t):
 
 def encoding_problems(t):
     found = []
-    for key in CP1250_KEYS:
+    for key in (k for k in CP1250_KEYS if k in t):
         values = t[key] if isinstance(t[key], list) else [t[key]]
         for v in values:
             for ch in dict.fromkeys(v):
@@ -142,11 +142,11 @@ def encoding_problems(t):
 
 def release_problems(t):
     found = []
-    parts = t["release.version"].split(".")
+    parts = t.get("release.version", "1.0.0").split(".")
     if not (len(parts) == 3 and all(re.fullmatch(r"0|[1-9][0-9]{0,4}", p) and int(p) <= 65535
                                     for p in parts)):
         found.append(("release.version", "want major.minor.patch, numbers up to 65535: 1.0.0"))
-    if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9._-]*\.exe", t["release.package"]):
+    if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9._-]*\.exe", t.get("release.package", "x.exe")):
         found.append(("release.package", "want a file name of letters, digits, '.', '-', '_' "
                                          "ending in .exe"))
     return found
@@ -185,13 +185,16 @@ def problems(path):
     except tomllib.TOMLDecodeError as e:
         return None, [f"not a valid TOML file: {e}"]
     found = [(k, "unknown key") for k in t if k not in KEYS]
-    found += value_problems(t)
-    if not found:
-        found += encoding_problems(t) + release_problems(t)
-        found += credits_problems(credits(t))
-    if not found:
-        import make_artwork  # needs PIL and the fonts: only for a file that got this far
-        found += make_artwork.misfits(t)
+    bad = value_problems(t)
+    found += bad
+    # The rest with the keys that hold what they should: every problem at once.
+    good = {k: v for k, v in t.items() if k in KEYS and k not in {b.split("[")[0] for b, _ in bad}}
+    found += encoding_problems(good) + release_problems(good)
+    if all(k in good for k in KEYS if k.startswith("credits.")):
+        found += credits_problems(credits(good))
+    if all(k in good for k in KEYS if k.startswith("map.")):
+        import make_artwork  # needs PIL and the fonts
+        found += make_artwork.misfits(good)
     return t, [f"{key}: {what}" for key, what in found]
 
 
