@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build_pkgs=(cmake make g++-mingw-w64-i686 nsis python3 python3-pil fonts-dejavu-core fonts-dejavu-extra)
-test_pkgs=(cmake make g++ libgtest-dev python3 python3-pefile nsis p7zip-full clang libclang-rt-14-dev)
+test_pkgs=(cmake make g++ libgtest-dev python3 python3-pefile nsis p7zip-full clang libclang-rt-14-dev osslsigncode openssl)
 art_pkgs=(python3 python3-pil fonts-dejavu-core fonts-dejavu-extra)
 shot_pkgs=(xvfb imagemagick xdotool)
 
