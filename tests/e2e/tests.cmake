@@ -12,7 +12,7 @@ foreach(group install refuse window package unprivileged faults)
             --template ${E2E_WORK}/template
             --installer ${DIST_DIR}/instalator.exe
             --driver ${WIN_BUILD_DIR}/tests/e2e/driver.exe
-            --package ${DIST_DIR}/Duneveil-mapa-Am01.exe
+            --package ${DIST_DIR}/${PACKAGE_NAME}
             --work ${E2E_WORK})
     set_tests_properties(e2e_${group} PROPERTIES FIXTURES_REQUIRED wine_prefix LABELS e2e TIMEOUT 1800)
 endforeach()
