@@ -30,11 +30,13 @@ while [ $# -gt 0 ]; do
 done
 
 inputs=build/win/package/package-inputs.txt
-for f in dist/instalator.exe dist/Duneveil-mapa-Am01.exe "$inputs"; do
-    [ -f "$f" ] || { echo "no $f: run ./build.sh first" >&2; exit 1; }
-done
+[ -f "$inputs" ] || { echo "no $inputs: run ./build.sh first" >&2; exit 1; }
 declare -A in
 while IFS='=' read -r key value; do in[$key]=$value; done <"$inputs"
+package=${in[PACKAGE]}   # its name comes from the texts file
+for f in dist/instalator.exe "$package"; do
+    [ -f "$f" ] || { echo "no $f: run ./build.sh first" >&2; exit 1; }
+done
 
 # shellcheck source=../tests/e2e/wine-env.sh
 source tests/e2e/wine-env.sh
@@ -72,7 +74,7 @@ c=$prefix/drive_c/bench
 mkdir -p "$c/bin" "$c/game/Disk2" "$c/cwd"
 cp "$work/bin/"*.exe "$c/bin/"
 cp dist/instalator.exe "$c/cwd/"
-cp dist/Duneveil-mapa-Am01.exe "$c/bin/package.exe"
+cp "$package" "$c/bin/package.exe"
 cp "${in[MAP_STAGED]}" "$c/cwd/Am01.dvp"
 printf 'data' >"$c/game/data1.dvp"
 
@@ -130,7 +132,7 @@ cp "$c/bin/results.txt" "$work/results.txt"
 # ---- the table ----------------------------------------------------------------
 mkdir -p "$(dirname "$out")"
 /usr/bin/python3 bench/report.py --sizes-file "$work/sizes.txt" --results "$work/results.txt" \
-    --installer dist/instalator.exe --package dist/Duneveil-mapa-Am01.exe \
+    --installer dist/instalator.exe --package "$package" \
     --map "${in[MAP_STAGED]}" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
     --quick "$quick" >"$work/table.md"
 cp "$work/table.md" "$out"

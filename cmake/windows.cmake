@@ -8,7 +8,11 @@ add_executable(installer WIN32 ui/win_main.cpp ${LOGIC_SOURCES} resources/instal
 set_target_properties(installer PROPERTIES
     OUTPUT_NAME "${INSTALLER_NAME}"
     RUNTIME_OUTPUT_DIRECTORY "${DIST_DIR}")
-target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32)
+target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32 "${GENERATED_DIR}")
+# Signed in place when the environment names a certificate (package/seal.sh).
+add_custom_command(TARGET installer POST_BUILD
+    COMMAND ${CMAKE_SOURCE_DIR}/package/seal.sh "$<TARGET_FILE:installer>"
+    VERBATIM)
 target_compile_definitions(installer PRIVATE
     WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501
     # mingw's own bounded printf family, linked in statically.
@@ -25,9 +29,20 @@ target_link_options(installer PRIVATE
 # windres reads the template's files through the include path and its
 # text as UTF-16 escapes; pin the code page anyway.
 set(CMAKE_RC_FLAGS "--codepage=1250")
+# The picture and the version information come from the texts file.
+add_custom_command(OUTPUT "${GENERATED_DIR}/installer.bmp"
+    COMMAND ${TEXTS_TOOL} picture "${TEXTS_FILE}" "${GENERATED_DIR}/installer.bmp"
+    DEPENDS ${TEXTS_DEPENDS}
+    COMMENT "Picture from ${TEXTS_FILE}"
+    VERBATIM)
+add_custom_command(OUTPUT "${GENERATED_DIR}/version.rc"
+    COMMAND ${TEXTS_TOOL} rc "${TEXTS_FILE}" "${GENERATED_DIR}/version.rc"
+    DEPENDS ${TEXTS_DEPENDS}
+    VERBATIM)
 set(RESOURCE_FILES
     ${CMAKE_SOURCE_DIR}/resources/resource.h
-    ${CMAKE_SOURCE_DIR}/resources/installer.bmp
+    "${GENERATED_DIR}/installer.bmp"
+    "${GENERATED_DIR}/version.rc"
     ${CMAKE_SOURCE_DIR}/resources/installer.ico
     ${CMAKE_SOURCE_DIR}/resources/installer.manifest)
 set_source_files_properties(resources/installer.rc PROPERTIES OBJECT_DEPENDS "${RESOURCE_FILES}")

@@ -126,13 +126,14 @@ def check_reproducible(inputs, work):
         folder = os.path.join(work, tag)
         os.mkdir(folder)
         copies = {}
-        for key in ('INSTALLER', 'MAP_STAGED', 'ICON'):
+        for key in ('INSTALLER', 'MAP_STAGED', 'ICON', 'RELEASE'):
             copies[key] = shutil.copy(inputs[key], os.path.join(folder, os.path.basename(inputs[key])))
             os.utime(copies[key], (mtime, mtime))
         output = os.path.join(folder, 'package.exe')
         subprocess.run([inputs['MAKENSIS'], *inputs['MAKENSIS_FLAGS'].split(),
                         '-DINSTALLER=' + copies['INSTALLER'], '-DMAP=' + copies['MAP_STAGED'],
-                        '-DICON=' + copies['ICON'], '-DOUTFILE=' + output, inputs['SCRIPT']],
+                        '-DICON=' + copies['ICON'], '-DRELEASE=' + copies['RELEASE'],
+                        '-DOUTFILE=' + output, inputs['SCRIPT']],
                        check=True, stdout=subprocess.DEVNULL)
         return read_bytes(output)
 

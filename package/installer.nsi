@@ -3,7 +3,8 @@
 ; The player sees only the program's own dialog.
 ;
 ; makensis -INPUTCHARSET UTF8 -NOCONFIG -DINSTALLER=... -DMAP=... -DICON=...
-;          -DOUTFILE=... installer.nsi      (package/CMakeLists.txt does this)
+;          -DRELEASE=... -DOUTFILE=... installer.nsi   (package/CMakeLists.txt does this)
+; RELEASE: the version keys made from the texts file (tools/texts.py nsh).
 ; -DNO_FILES builds the same package without its two files (size-report.sh).
 
 Unicode true
@@ -13,9 +14,10 @@ SetDateSave off
 
 !include LogicLib.nsh
 
-!ifndef OUTFILE | ICON
-  !error "define OUTFILE and ICON"
+!ifndef OUTFILE | ICON | RELEASE
+  !error "define OUTFILE, ICON and RELEASE"
 !endif
+!include "${RELEASE}"
 !ifndef NO_FILES
   !ifndef INSTALLER | MAP
     !error "define INSTALLER and MAP"
@@ -35,12 +37,12 @@ RequestExecutionLevel admin
 SilentInstall silent
 
 ; Shown in Explorer and, as the program name, in the UAC prompt.
-VIProductVersion 1.0.0.0
-VIAddVersionKey /LANG=${LANG_CZECH} ProductName "Duneveil - nová mapa Am01"
-VIAddVersionKey /LANG=${LANG_CZECH} FileDescription "Duneveil - instalace nové mapy"
-VIAddVersionKey /LANG=${LANG_CZECH} FileVersion 1.0.0.0
-VIAddVersionKey /LANG=${LANG_CZECH} ProductVersion 1.0.0.0
-VIAddVersionKey /LANG=${LANG_CZECH} LegalCopyright "Jan Vzorový"
+VIProductVersion ${VI_VERSION}
+VIAddVersionKey /LANG=${LANG_CZECH} ProductName "${VI_ProductName}"
+VIAddVersionKey /LANG=${LANG_CZECH} FileDescription "${VI_FileDescription}"
+VIAddVersionKey /LANG=${LANG_CZECH} FileVersion ${VI_VERSION}
+VIAddVersionKey /LANG=${LANG_CZECH} ProductVersion ${VI_VERSION}
+VIAddVersionKey /LANG=${LANG_CZECH} LegalCopyright "${VI_LegalCopyright}"
 
 Section
   ; $PLUGINSDIR is a fresh folder under %TEMP% that NSIS deletes on exit.

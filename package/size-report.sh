@@ -15,7 +15,7 @@ trap 'rm -rf -- "$work"' EXIT
 
 # Word-splitting the flags is intended: they hold no spaces.
 # shellcheck disable=SC2086
-nsis() { "${in[MAKENSIS]}" ${in[MAKENSIS_FLAGS]} -DICON="${in[ICON]}" "$@" "${in[SCRIPT]}" >/dev/null; }
+nsis() { "${in[MAKENSIS]}" ${in[MAKENSIS_FLAGS]} -DICON="${in[ICON]}" -DRELEASE="${in[RELEASE]}" "$@" "${in[SCRIPT]}" >/dev/null; }
 nsis -DINSTALLER="${in[INSTALLER]}" -DMAP="${in[MAP_STAGED]}" -DOUTFILE="$work/full.exe"
 nsis -DNO_FILES -DOUTFILE="$work/empty.exe"
 

@@ -4,14 +4,15 @@
 # through the dialog; afterwards the script says what landed in the game
 # folder and whether anything was left in the temporary folder.
 #
-# Usage: package/try-it.sh [PACKAGE]     (default: dist/Duneveil-mapa-Am01.exe)
+# Usage: package/try-it.sh [PACKAGE]     (default: the package ./build.sh made)
 #   KEEP=1   keep the throwaway folder (prefix and game) afterwards
 # Without DISPLAY it starts Xvfb and says how to look at it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh test    # Wine, Xvfb
 
-package=$(realpath -- "${1:-dist/Duneveil-mapa-Am01.exe}")
+built=$(sed -n 's/^PACKAGE=//p' build/win/package/package-inputs.txt 2>/dev/null || true)
+package=$(realpath -m -- "${1:-${built:-dist/Duneveil-mapa-Am01.exe}}")
 [ -f "$package" ] || { echo "no $package: run ./build.sh first" >&2; exit 1; }
 
 work=$(mktemp -d -t duneveil-try.XXXXXX)

@@ -1,18 +1,18 @@
 #!/usr/bin/python3
-"""Check resources/installer.bmp and resources/installer.ico made by tools/make_artwork.py.
+"""Check the installer picture and icon made by tools/make_artwork.py.
 
-Standard library only. Run from anywhere:  python3 tools/check_artwork.py
-Prints every mismatch and exits 1 if there is any, else prints "artwork OK".
+Standard library only. Usage: python3 tools/check_artwork.py BMP [ICO]
+(ICO defaults to resources/installer.ico). Prints every mismatch and exits 1
+if there is any, else prints "artwork OK".
 """
 import os
 import struct
 import sys
 
+import picture_layout as L
+from picture_layout import W, H, STRIDE
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-W, H, STRIDE = 293, 303, 880
-RULES = (37, 88, 135, 160, 219, 257)
-TEXT_BANDS = ((0, 36), (38, 87), (89, 134), (136, 159), (161, 218), (258, 302))
-EMPTY = range(220, 257)
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
        (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
        (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
@@ -46,11 +46,11 @@ def check_bmp(data):
 
     for y in range(H):
         expect(f"bmp row {y} padding", row(y)[1], b"\0")
-    for y in RULES:
+    for y in L.RULES:
         expect_row(f"bmp rule row {y}", row(y)[0], 255)
-    for y in EMPTY:
+    for y in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
         expect_row(f"bmp empty row {y}", row(y)[0], 0)
-    for top, bottom in TEXT_BANDS:  # ink keeps off the band edges, but is there
+    for top, bottom in L.INKED:  # ink keeps off the band edges, but is there
         for y in (top, bottom):
             expect_row(f"bmp band edge row {y}", row(y)[0], 0)
         if not any(any(row(y)[0]) for y in range(top, bottom + 1)):
@@ -69,14 +69,16 @@ def check_ico(data):
     expect("ico palette", data[62:126], b"".join(bytes((b, g, r, 0)) for r, g, b in VGA))
 
 
-def main():
-    for name, check in (("installer.bmp", check_bmp), ("installer.ico", check_ico)):
-        path = os.path.join(ROOT, "resources", name)
+def main(args):
+    if not 1 <= len(args) <= 2:
+        sys.exit(__doc__)
+    ico = args[1] if len(args) > 1 else os.path.join(ROOT, "resources", "installer.ico")
+    for path, check in ((args[0], check_bmp), (ico, check_ico)):
         try:
             with open(path, "rb") as f:
                 check(f.read())
         except OSError as e:
-            errors.append(f"{name}: {e}")
+            errors.append(f"{path}: {e.strerror}")
     for e in errors[:50]:
         print("MISMATCH", e)
     if errors:
@@ -85,4 +87,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:])

@@ -1,25 +1,32 @@
 #!/usr/bin/python3
-"""Generate the installer artwork: resources/installer.bmp and resources/installer.ico.
+"""Generate the installer artwork: the picture from the map author's texts,
+and the icon.
 
-The BMP (293 x 303, 24 bpp, bottom-up) is the Czech side panel of the installer,
-the ICO (32 x 32, 16 VGA colours) its icon. Both headers are written field by
-field with struct; PIL (Debian python3-pil) only rasterises the DejaVu fonts
-(Debian fonts-dejavu-core, fonts-dejavu-extra) and shapes. Output is
-byte-reproducible for a given PIL/FreeType/font version.
+The picture (293 x 303, 24 bpp, bottom-up) is the Czech side panel of the
+installer, laid out as tools/picture_layout.py says; the icon (32 x 32, 16 VGA
+colours) is resources/installer.ico. Both headers are written field by field
+with struct; PIL (Debian python3-pil) only rasterises the DejaVu fonts (Debian
+fonts-dejavu-core, fonts-dejavu-extra) and shapes. Output is byte-reproducible
+for a given PIL/FreeType/font version.
 
-Run from the repository root:  python3 tools/make_artwork.py
-Verify the result with:        python3 tools/check_artwork.py
+The build makes the picture through tools/texts.py. By hand, from the
+repository root:
+  python3 tools/make_artwork.py [TEXTS [BMP]]   the picture (texts.toml, build/installer.bmp)
+  python3 tools/make_artwork.py --icon          resources/installer.ico
+Verify a picture with: python3 tools/check_artwork.py BMP
 """
 import os
 import struct
+import sys
 
 from PIL import Image, ImageDraw, ImageFont
 
+import picture_layout as L
+from picture_layout import W, H
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FONTS = "/usr/share/fonts/truetype/dejavu/"
-W, H = 293, 303
 WHITE, BLACK, RED, DARK_RED = (255, 255, 255), (0, 0, 0), (230, 0, 0), (110, 0, 0)
-RULES = (37, 88, 135, 160, 219, 257)  # rows 220-256 stay black: Windows draws buttons there
 
 
 def font(name, size):
@@ -30,20 +37,25 @@ REG, BOLD = font("DejaVuSansCondensed.ttf", 12), font("DejaVuSansCondensed-Bold.
 TITLE = font("DejaVuSansCondensed-Bold.ttf", 13)
 PITCH = 15  # baseline to baseline, in pixels
 
-# (first row, last row, [(font, text), ...]); each block is centred in its band
-BANDS = [
-    (38, 87, [(BOLD, "Instalace nové mapy:"), (TITLE, "Písečná brána (betaverze)")]),
-    (89, 134, [(REG, "Mapa bude nainstalována místo první"),
-               (REG, "úvodní americké mise")]),
-    (136, 159, [(BOLD, "Tato mapa je NEOFICIÁLNÍ")]),
-    (161, 218, [(BOLD, "Odinstalace:"), (REG, "Vymazání souboru Am01.dvp v adresáři"),
-                (REG, "Disk2 se hrou.")]),
-    (258, 302, [(REG, "Připomínky k mapě pište na: mapar@example.cz"),
-                (REG, "www.example.cz/mapy"), (REG, "www.example.org/duneveil")]),
-]
+def bands(texts):
+    """[(band, [(font, text, key), ...])]: each block is centred in its band.
+    `texts` maps the texts file's keys to their values; `key` names the one
+    a line comes from, or is None for the picture's own lines."""
+    title = texts["map.title"] + (" (betaverze)" if texts["map.beta"] else "")
+    return [
+        (L.TITLE, [(BOLD, "Instalace nové mapy:", None), (TITLE, title, "map.title")]),
+        (L.REPLACES, [(REG, "Mapa bude nainstalována místo první", None),
+                      (REG, "úvodní americké mise", None)]),
+        (L.UNOFFICIAL, [(BOLD, "Tato mapa je NEOFICIÁLNÍ", None)]),
+        (L.UNINSTALL, [(BOLD, "Odinstalace:", None),
+                       (REG, "Vymazání souboru Am01.dvp v adresáři", None),
+                       (REG, "Disk2 se hrou.", None)]),
+        (L.CONTACT, [(REG, "Připomínky k mapě pište na: " + texts["map.contact"], "map.contact"),
+                     (REG, texts["map.web1"], "map.web1"), (REG, texts["map.web2"], "map.web2")]),
+    ]
 
 
-def draw_logo(d, top, bottom):
+def draw_logo(d, ox, top, bottom):
     """'DUNEVEIL' in white bold capitals with a red edge and a dark red shadow."""
     f, text, gap = font("DejaVuSans-Bold.ttf", 24), "DUNEVEIL", 2
     width = sum(f.getlength(c) for c in text) + gap * (len(text) - 1)
@@ -52,44 +64,76 @@ def draw_logo(d, top, bottom):
     for dx, dy, fill, stroke in ((2, 2, DARK_RED, DARK_RED), (0, 0, WHITE, RED)):
         cx = x
         for c in text:
-            d.text((round(cx) + dx, round(y) + dy), c, font=f, fill=fill,
+            d.text((ox + round(cx) + dx, round(y) + dy), c, font=f, fill=fill,
                    stroke_width=2, stroke_fill=stroke)
             cx += f.getlength(c) + gap
 
 
-def draw_lines(d, top, bottom, lines):
+def draw_lines(d, ox, top, bottom, lines):
     asc = max(f.getmetrics()[0] for f, _ in lines)
     ink_top = min(f.getbbox(s)[1] for f, s in lines)
     ink_bottom = PITCH * (len(lines) - 1) + max(f.getbbox(s)[3] for f, s in lines)
     y0 = top + (bottom + 1 - top - (ink_bottom - ink_top)) // 2 - ink_top
     for i, (f, s) in enumerate(lines):
         x = (W - f.getlength(s)) // 2
-        d.text((x, y0 + i * PITCH + asc - f.getmetrics()[0]), s, font=f, fill=WHITE)
+        d.text((ox + x, y0 + i * PITCH + asc - f.getmetrics()[0]), s, font=f, fill=WHITE)
 
 
-def render_band(top, bottom, painter, *args):
-    """Paint one band on a tall scratch canvas and insist that the ink keeps
-    at least one black row (and column) away from the band's edges."""
-    pad = 40
-    im = Image.new("RGB", (W, H + 2 * pad), BLACK)
-    painter(ImageDraw.Draw(im), top + pad, bottom + pad, *args)
+PAD = 40  # room all round a band on its scratch canvas, for ink that spills
+
+
+def paint(band, painter, *args):
+    """Paint one band on a scratch canvas; returns the canvas and the ink's
+    box in picture coordinates (left, top, right, bottom; ends exclusive)."""
+    top, bottom = band
+    im = Image.new("RGB", (W + 2 * PAD, H + 2 * PAD), BLACK)
+    painter(ImageDraw.Draw(im), PAD, top + PAD, bottom + PAD, *args)
     l, t, r, b = im.getbbox()
-    assert l >= 1 and r <= W - 1 and t >= top + pad + 1 and b <= bottom + pad, \
-        f"ink of band {top}-{bottom} spills: rows {t - pad}-{b - 1 - pad}, cols {l}-{r - 1}"
-    return im.crop((0, top + pad, W, bottom + pad + 1))
+    return im, (l - PAD, t - PAD, r - PAD, b - PAD)
 
 
-def make_bmp():
+def spill(band, box):
+    """Pixels by which ink comes nearer than one pixel to the band's edges,
+    across and down; the picture needs (0, 0)."""
+    l, t, r, b = box
+    return max(0, 1 - l) + max(0, r - (W - 1)), max(0, band[0] + 1 - t) + max(0, b - band[1])
+
+
+def misfits(texts):
+    """[(key, problem)] for the author's lines that do not fit the picture,
+    measured with the fonts that draw them."""
+    found = []
+    for band, lines in bands(texts):
+        for f, s, key in lines:
+            across = spill(band, paint(band, draw_lines, [(f, s)])[1])[0] if key else 0
+            if across:
+                found.append((key, f'"{s}" is {across} px wider than the picture allows'))
+        down = spill(band, paint(band, draw_lines, [(f, s) for f, s, _ in lines])[1])[1]
+        if down:
+            keys = ", ".join(k for _, _, k in lines if k)
+            found.append((keys, f"the lines of rows {band[0]}-{band[1]} are {down} px too tall"))
+    return found
+
+
+def render_band(band, painter, *args):
+    """One band, insisting that the ink keeps at least one black row (and
+    column) away from the band's edges."""
+    im, box = paint(band, painter, *args)
+    assert spill(band, box) == (0, 0), f"ink of band {band} spills: {box}"
+    top, bottom = band
+    return im.crop((PAD, top + PAD, PAD + W, bottom + PAD + 1))
+
+
+def make_bmp(texts):
     im = Image.new("RGB", (W, H), BLACK)
-    im.paste(render_band(0, 36, draw_logo), (0, 0))
-    for top, bottom, lines in BANDS:
-        im.paste(render_band(top, bottom, draw_lines, lines), (0, top))
+    im.paste(render_band(L.LOGO, draw_logo), (0, 0))
+    for band, lines in bands(texts):
+        im.paste(render_band(band, draw_lines, [(f, s) for f, s, _ in lines]), (0, band[0]))
     d = ImageDraw.Draw(im)
-    for y in RULES:
+    for y in L.RULES:
         d.line((0, y, W - 1, y), fill=WHITE)
-    stride = (W * 3 + 3) & ~3
     raw = im.tobytes("raw", "BGR")
-    rows = [raw[y * W * 3:(y + 1) * W * 3].ljust(stride, b"\0") for y in range(H)]
+    rows = [raw[y * W * 3:(y + 1) * W * 3].ljust(L.STRIDE, b"\0") for y in range(H)]
     pixels = b"".join(reversed(rows))  # bottom-up
     info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 24, 0, len(pixels), 3780, 3780, 0, 0)
     head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
@@ -133,14 +177,21 @@ def make_ico():
         struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(image), 22) + image
 
 
-def main():
-    for name, data in (("installer.bmp", make_bmp()), ("installer.ico", make_ico())):
-        path = os.path.join(ROOT, "resources", name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as out:
-            out.write(data)
-        print(f"wrote resources/{name} ({len(data)} bytes)")
+def write(path, data):
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
+    print(f"wrote {path} ({len(data)} bytes)")
+
+
+def main(args):
+    if args == ["--icon"]:
+        write(os.path.join(ROOT, "resources", "installer.ico"), make_ico())
+        return
+    import texts  # tools/texts.py: reads and checks the texts file
+    values = texts.load_or_exit(args[0] if args else os.path.join(ROOT, "texts.toml"))
+    write(args[1] if len(args) > 1 else os.path.join(ROOT, "build", "installer.bmp"), make_bmp(values))
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:])

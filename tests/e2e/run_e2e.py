@@ -4,7 +4,7 @@ outcome: the boxes a player reads, the exit code and the files after.
 
   run_e2e.py template <prefix-dir>
   run_e2e.py group <name> --template DIR --installer EXE --driver EXE --work DIR
-                  [--package EXE]
+                  [--package EXE] [--credits TXT]
 
 A group copies the template prefix, lays out the files of its scenarios
 under C:\\e2e, runs one driver script for all of them and compares."""
@@ -154,11 +154,14 @@ def script_for(scenario):
     return lines
 
 
-def check_about(line):
-    """The About box: its caption, no icon, and the credits' shape."""
+def check_about(line, credits=None):
+    """The About box: its caption, no icon, and the credits given or, without
+    them, the credits' shape."""
     prefix, suffix = "box O projektu | ", " | noicon"
     if not (line.startswith(prefix) and line.endswith(suffix)):
         return False
+    if credits is not None:
+        return line[len(prefix):-len(suffix)] == credits.replace("\n", "\\n")
     text = line[len(prefix):-len(suffix)].split("\\n")
     return (len(text) == 22 and len("\n".join(text).encode("cp1250")) == 902
             and text[0] == "Instalátor:" and "-" * 110 in text and "Mise:" in text)
@@ -199,6 +202,10 @@ def run_group(name, args):
 
 def run_scenarios(name, args, work, prefix, user):
     scenarios = GROUPS[name]
+    credits = None
+    if args.credits:
+        with open(args.credits, encoding="utf-8") as fh:
+            credits = fh.read()
     if sh(f'wine_clone_prefix "{args.template}" "{prefix}"', log_dir=work).returncode != 0:
         sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
@@ -260,7 +267,7 @@ def run_scenarios(name, args, work, prefix, user):
         if regs != ["reg unchanged"]:
             failures.append(f"{s.name}: registry after: {regs}")
         ok = len(got) == len(s.expect) and all(
-            check_about(g) if e == BOX_ABOUT else g == e for g, e in zip(got, s.expect))
+            check_about(g, credits) if e == BOX_ABOUT else g == e for g, e in zip(got, s.expect))
         if not ok:
             failures.append(f"{s.name}: driver saw\n    " + "\n    ".join(got) +
                             "\n  expected\n    " + "\n    ".join(s.expect))
@@ -296,6 +303,7 @@ def main():
     ap.add_argument("--driver")
     ap.add_argument("--package")
     ap.add_argument("--work")
+    ap.add_argument("--credits", help="the About text expected (UTF-8), not just its shape")
     args = ap.parse_args()
     if args.what == "template":
         make_template(args.name)

@@ -131,6 +131,8 @@ GROUPS = {
                  after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
         Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
                  package=True, before={"game/data1.dvp": DATA}),
+        Scenario("package_about", [f"click {IDC_ABOUT}", "box", f"click {IDC_EXIT}", "exit"],
+                 [BOX_ABOUT, "exit 0"], package=True, before={"game/data1.dvp": DATA}),
     ],
     # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
     "unprivileged": [

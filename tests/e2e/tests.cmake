@@ -12,7 +12,20 @@ foreach(group install refuse window package unprivileged faults)
             --template ${E2E_WORK}/template
             --installer ${DIST_DIR}/instalator.exe
             --driver ${WIN_BUILD_DIR}/tests/e2e/driver.exe
-            --package ${DIST_DIR}/Duneveil-mapa-Am01.exe
+            --package ${DIST_DIR}/${PACKAGE_NAME}
             --work ${E2E_WORK})
     set_tests_properties(e2e_${group} PROPERTIES FIXTURES_REQUIRED wine_prefix LABELS e2e TIMEOUT 1800)
 endforeach()
+
+# A map author's signed release, built by the release test: the package
+# group again, with that release's About text.
+add_test(NAME e2e_package_release
+    COMMAND ${E2E_RUN} group package
+        --template ${E2E_WORK}/template
+        --installer ${RELEASE_WORK}/dist/instalator.exe
+        --driver ${WIN_BUILD_DIR}/tests/e2e/driver.exe
+        --package ${RELEASE_WORK}/dist/${RELEASE_PACKAGE}
+        --credits ${RELEASE_WORK}/build/generated/credits.txt
+        --work ${E2E_WORK}/release)
+set_tests_properties(e2e_package_release PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;author_release" LABELS e2e TIMEOUT 1800)

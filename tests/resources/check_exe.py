@@ -1,12 +1,18 @@
 #!/usr/bin/python3
 """Checks the built installer program: the resources a wrong build gets
 wrong (dialog template, picture, icon, manifest) and the PE image itself."""
+import os
 import struct
 import sys
 
 import pefile
 
-RT_BITMAP, RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_MANIFEST = 2, 3, 5, 14, 24
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import picture_layout as L  # noqa: E402
+
+RT_BITMAP, RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 5, 14, 16, 24
+LANG_CZECH = 0x405
+VERSION_KEYS = {"FileDescription", "ProductName", "FileVersion", "ProductVersion", "LegalCopyright"}
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
 
 failures = []
@@ -119,15 +125,14 @@ def check_bitmap(res):
     check("bitmap palette", (used, important), (0, 0))
 
     def row(top):  # rows are stored bottom-up
-        start = 40 + (302 - top) * 880
-        return data[start:start + 293 * 3]
+        start = 40 + (L.H - 1 - top) * L.STRIDE
+        return data[start:start + L.W * 3]
 
-    for r in (37, 88, 135, 160, 219, 257):
+    for r in L.RULES:
         check(f"bitmap row {r} is a white rule", row(r), b"\xff" * 879)
-    for r in range(220, 257):
+    for r in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
         check(f"bitmap row {r} is empty", row(r), b"\x00" * 879)
-    bands = [(0, 36), (38, 87), (89, 134), (136, 159), (161, 218), (258, 302)]
-    for top, bottom in bands:
+    for top, bottom in L.INKED:
         inked = any(any(row(r)) for r in range(top, bottom + 1))
         check(f"bitmap rows {top}-{bottom} carry lettering", inked, True)
 
@@ -158,6 +163,21 @@ def check_manifest(res):
     check("classic controls (no Common-Controls 6)", "Microsoft.Windows.Common-Controls" in text, False)
 
 
+def check_version(pe, res):
+    """One Czech version resource; its texts come from the texts file."""
+    check("version resource", [lang for lang, _ in res.get((RT_VERSION, 1), [])], [LANG_CZECH])
+    tables = [st for fi in getattr(pe, "FileInfo", [[]])[0] for st in getattr(fi, "StringTable", [])]
+    check("version string tables", [st.LangID for st in tables], [b"040504E2"])
+    if tables:
+        entries = {k.decode(): v.decode() for k, v in tables[0].entries.items()}
+        check("version keys", set(entries), VERSION_KEYS)
+        check("version texts all set", all(entries.values()), True)
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        number = "%d.%d.%d.%d" % (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
+                                  fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF)
+        check("version number as its text", number, entries.get("FileVersion"))
+
+
 def check_image(pe):
     check("machine", hex(pe.FILE_HEADER.Machine), hex(0x14C))
     check("PE32", hex(pe.OPTIONAL_HEADER.Magic), hex(0x10B))
@@ -181,8 +201,9 @@ def main(path):
     pe = pefile.PE(path)
     check_image(pe)
     res = resources(pe)
-    langs = {lang for entries in res.values() for lang, _ in entries}
+    langs = {lang for key, entries in res.items() if key[0] != RT_VERSION for lang, _ in entries}
     check("resource languages", langs, {0})
+    check_version(pe, res)
     check_dialog(res)
     check_bitmap(res)
     check_icon(res)

@@ -1,0 +1,152 @@
+#!/usr/bin/python3
+"""A map author's own release, end to end: the build of author.toml, signed
+with a throwaway certificate, into WORK. Checks both signatures (and that a
+changed byte breaks them), the checksum, the version information and the
+title in the picture. The end-to-end package group then runs the signed
+package under Wine (tests/e2e/tests.cmake).
+
+Usage: release_test.py WORK   (WORK/dist: the program and the package;
+                               WORK/build/generated/credits.txt: the About text)
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tomllib
+
+import pefile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+TEXTS = os.path.join(HERE, "author.toml")
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "resources"))
+import picture_layout as L  # noqa: E402
+from check_exe import resources  # noqa: E402
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok:   " if ok else "FAIL: ") + what)
+    if not ok:
+        failures.append(what)
+
+
+def run(*cmd, **kw):
+    return subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, **kw)
+
+
+def make_certificate(folder):
+    """A self-signed code-signing certificate; passwords only in files."""
+    os.makedirs(folder)
+    password = os.path.join(folder, "password")
+    with open(os.open(password, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+        f.write(os.urandom(12).hex() + "\n")
+    # openssl reads a second line for -passout when both name one file.
+    shutil.copy(password, password + ".out")
+    key, cert, p12 = (os.path.join(folder, n) for n in ("key.pem", "cert.pem", "author.p12"))
+    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-days", "2",
+        "-subj", "/CN=Test map author", "-addext", "extendedKeyUsage=codeSigning",
+        "-keyout", key, "-out", cert, "-passout", "file:" + password, stderr=subprocess.DEVNULL)
+    run("openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
+        "-passin", "file:" + password, "-passout", "file:" + password + ".out")
+    return p12, password, cert
+
+
+def build(work, p12, password):
+    env = dict(os.environ, SIGN_PKCS12=p12, SIGN_PASSWORD_FILE=password)
+    env.pop("SIGN_PASSWORD", None)
+    run("cmake", "-S", ROOT, "-B", f"{work}/build", "-DCMAKE_BUILD_TYPE=Release",
+        f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/mingw-i686.cmake",
+        f"-DTEXTS_FILE={TEXTS}", f"-DDIST_DIR={work}/dist", env=env)
+    run("cmake", "--build", f"{work}/build", "-j2", env=env)
+
+
+def verifies(path, cert):
+    r = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                       capture_output=True, text=True)
+    return r.returncode == 0 and "Signature verification: ok" in r.stdout
+
+
+def check_signed(path, cert, work):
+    name = os.path.basename(path)
+    check(verifies(path, cert), f"{name}: signature verifies")
+    changed = os.path.join(work, "changed-" + name)
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    data[len(data) // 3] ^= 0x01   # inside the signed image, before the signature
+    with open(changed, "wb") as f:
+        f.write(data)
+    check(not verifies(changed, cert), f"{name}: one byte changed after signing fails verification")
+
+
+def version_texts(path):
+    pe = pefile.PE(path)
+    tables = [st for fi in pe.FileInfo[0] for st in getattr(fi, "StringTable", [])]
+    return {k.decode(): v.decode() for st in tables for k, v in st.entries.items()}
+
+
+def shows(bitmap, text):
+    """Does the picture's title band hold `text`, pixel for pixel as the
+    title font draws it?"""
+    from PIL import Image, ImageDraw
+    import make_artwork
+    mark = Image.new("RGB", (L.W * 2, 40))
+    ImageDraw.Draw(mark).text((0, 10), text, font=make_artwork.TITLE, fill=(255, 255, 255))
+    mark = mark.crop(mark.getbbox())
+    want = [mark.tobytes()[y * mark.width * 3:(y + 1) * mark.width * 3] for y in range(mark.height)]
+    # The bitmap resource: a 40-byte header, then BGR rows from the bottom up.
+    have = [bytes(bitmap[40 + (L.H - 1 - y) * L.STRIDE:][:L.W * 3])
+            for y in range(L.TITLE[0], L.TITLE[1] + 1)]
+    have = [bytes(v for px in zip(r[2::3], r[1::3], r[0::3]) for v in px) for r in have]  # to RGB
+    for y in range(len(have) - len(want) + 1):
+        x = have[y].find(want[0])
+        while x >= 0:
+            if x % 3 == 0 and all(have[y + i][x:x + len(r)] == r for i, r in enumerate(want)):
+                return True
+            x = have[y].find(want[0], x + 1)
+    return False
+
+
+def main(work):
+    with open(TEXTS, "rb") as f:
+        texts = tomllib.load(f)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    p12, password, cert = make_certificate(os.path.join(work, "cert"))
+    build(work, p12, password)
+    dist = os.path.join(work, "dist")
+    program = os.path.join(dist, "instalator.exe")
+    package = os.path.join(dist, texts["release"]["package"])
+
+    for path in (program, package):
+        check_signed(path, cert, work)
+    run("7z", "x", "-y", "-o" + os.path.join(work, "unpacked"), package)
+    with open(program, "rb") as a, open(os.path.join(work, "unpacked", "$PLUGINSDIR", "instalator.exe"), "rb") as b:
+        check(a.read() == b.read(), "the package holds the signed program")
+    r = subprocess.run(["sha256sum", "-c", os.path.basename(package) + ".sha256"], cwd=dist,
+                       capture_output=True, text=True)
+    check(r.returncode == 0 and r.stdout.strip().endswith(": OK"), "sha256sum -c accepts the checksum")
+
+    release, version = texts["release"], texts["release"]["version"] + ".0"
+    want = {"FileDescription": release["description"], "ProductName": release["product"],
+            "FileVersion": version, "ProductVersion": version,
+            "LegalCopyright": release["copyright"]}
+    for path in (program, package):
+        check(version_texts(path) == want, f"{os.path.basename(path)}: version information "
+                                           f"{version_texts(path)}")
+
+    bitmap = resources(pefile.PE(program))[(2, "IDB_BITMAP1")][0][1]
+    check(shows(bitmap, texts["map"]["title"]), "the title is drawn in the title band")
+    check(not shows(bitmap, "Písečná brána"), "the sample's title is not")
+    check(subprocess.run([sys.executable, os.path.join(ROOT, "tests", "resources", "check_exe.py"),
+                          program]).returncode == 0, "check_exe.py passes the program")
+    print("release: all checks passed" if not failures else f"release: {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    sys.exit(main(os.path.abspath(sys.argv[1])))

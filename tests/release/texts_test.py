@@ -1,0 +1,80 @@
+#!/usr/bin/python3
+"""The texts file's checks: one row per kind of bad input, each an edit of
+the repository's texts.toml and the one line it must produce."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+TOOL = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
+with open(os.path.join(ROOT, "texts.toml"), encoding="utf-8") as _f:
+    DEFAULT = _f.read()
+
+LONG_TITLE = 'title = "Písečná brána a Velká solná poušť"'
+# (what, text replaced, replacement, the line expected)
+CASES = [
+    ("missing key", 'web2 = "www.example.org/duneveil"\n', "",
+     "map.web2: missing"),
+    ("unknown key", 'web2 =', 'web3 = "www.example.net"\nweb2 =',
+     "map.web3: unknown key"),
+    ("unknown table", "[release]", '[extra]\nnote = "x"\n\n[release]',
+     "extra.note: unknown key"),
+    ("not Windows-1250", 'title = "Písečná brána"', 'title = "Peña brána"',
+     'map.title: "ñ" (U+00F1) is not in Windows-1250'),
+    ("too wide for the picture", 'title = "Písečná brána"', LONG_TITLE,
+     'map.title: "Písečná brána a Velká solná poušť (betaverze)" is 14 px wider than the picture allows'),
+    ("too tall for its band", 'web2 = "www.example.org/duneveil"', 'web2 = "www.example.org/Ůjezd"',
+     "map.contact, map.web1, map.web2: the lines of rows 258-302 are 1 px too tall"),
+    ("a thanks line missing", '    "a všem ostatním, kteří mi pomohli radou",\n', "",
+     "credits.installer.thanks: 6 lines, the About box has 7 here"),
+    ("a line of two", '"firmě Morvane za hru', '"firmě Morvane\\nza hru',
+     "credits.mission.thanks[1]: more than one line"),
+    ("an empty line", 'author = "Jan Vzorový"', 'author = " "',
+     "credits.mission.author: empty"),
+    ("About box too tall", "Marii Příkladné", "Marii Příkladné" + " a Petru" * 100,
+     "credits: the About box would be 686 px tall, 116 px over the 570 px of an 800x600 "
+     "screen with its task bar"),
+    ("About box too wide", "(www.example.net/lis)", "(www.example.net/" + "lis" * 80 + ")",
+     "credits: the About box would be 1108 px wide, 308 px over the 800 px of an 800x600 screen"),
+    ("not true or false", "beta = true", 'beta = "ano"',
+     "map.beta: want true or false"),
+    ("version", 'version = "1.0.0"', 'version = "1.0"',
+     "release.version: want major.minor.patch, numbers up to 65535: 1.0.0"),
+    ("package name", 'package = "Duneveil-mapa-Am01.exe"', 'package = "mapy/Am01.exe"',
+     "release.package: want a file name of letters, digits, '.', '-', '_' ending in .exe"),
+    ("not TOML", "beta = true", "beta = ano",
+     "not a valid TOML file: Invalid value (at line 8, column 8)"),
+]
+
+
+def check(text):
+    """The checker's lines for a texts file of this text, less the path."""
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "texts.toml")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+        r = subprocess.run(TOOL + ["check", path], capture_output=True, text=True)
+        lines = [line.removeprefix(path + ": ") for line in r.stderr.splitlines()]
+        return r.returncode, lines
+
+
+class TextsFile(unittest.TestCase):
+    def test_the_repository_file_passes(self):
+        self.assertEqual(check(DEFAULT), (0, []))
+
+    def test_each_bad_input_is_named(self):
+        for what, old, new, line in CASES:
+            with self.subTest(what):
+                self.assertIn(old, DEFAULT)
+                self.assertEqual(check(DEFAULT.replace(old, new, 1)), (1, [line]))
+
+    def test_every_problem_gets_its_line(self):
+        text = DEFAULT.replace('web2 = "www.example.org/duneveil"\n', 'web3 = "x"\n')
+        self.assertEqual(check(text), (1, ["map.web3: unknown key", "map.web2: missing"]))
+
+
+if __name__ == "__main__":
+    unittest.main()

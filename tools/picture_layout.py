@@ -1,0 +1,18 @@
+"""The installer picture's layout: its size and the pixel rows of its rules
+and bands, counted from the top. tools/make_artwork.py draws to it;
+tools/check_artwork.py and tests/resources/check_exe.py check against it."""
+
+W, H = 293, 303
+STRIDE = (W * 3 + 3) & ~3          # bytes per stored row: 24 bpp, padded to 4
+RULES = (37, 88, 135, 160, 219, 257)  # white, full width
+
+LOGO = (0, 36)
+TITLE = (38, 87)                   # "Instalace nové mapy:" and the map's title
+REPLACES = (89, 134)
+UNOFFICIAL = (136, 159)
+UNINSTALL = (161, 218)
+BUTTONS = (220, 256)               # stays black: the dialog's buttons lie here
+CONTACT = (258, 302)
+
+# Every band but the buttons' carries lettering, kept off the band's edges.
+INKED = (LOGO, TITLE, REPLACES, UNOFFICIAL, UNINSTALL, CONTACT)

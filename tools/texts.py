@@ -1,0 +1,285 @@
+#!/usr/bin/python3
+"""The map author's texts file (UTF-8 TOML, texts.toml at the root is the
+sample): the map's title, the addresses, the credits and the release details.
+
+  texts.py check TEXTS                 one line per problem; exit 1 if any
+  texts.py get TEXTS KEY               one value, e.g. release.package
+  texts.py credits TEXTS CPP TXT       the About text as C++ (Windows-1250) and as UTF-8
+  texts.py picture TEXTS BMP           the installer picture
+  texts.py rc TEXTS RC                 version information for the program
+  texts.py nsh TEXTS NSH               and for the package
+
+Every command checks the whole file first and stops on a problem.
+"""
+import os
+import re
+import string
+import sys
+import tomllib
+
+# Every key, with what its value must be: "line" (one line of text), "bool",
+# or a number of lines (a list of that many lines).
+KEYS = {
+    "map.title": "line", "map.beta": "bool", "map.contact": "line",
+    "map.web1": "line", "map.web2": "line",
+    "credits.installer.author": "line", "credits.installer.thanks": 7,
+    "credits.mission.author": "line", "credits.mission.artist": "line",
+    "credits.mission.advice": "line", "credits.mission.thanks": 2,
+    "release.version": "line", "release.product": "line", "release.description": "line",
+    "release.copyright": "line", "release.package": "line",
+}
+# Texts that end up in Windows-1250 (the About box) or in the picture's fonts.
+CP1250_KEYS = [k for k, kind in KEYS.items() if k.startswith(("map.", "credits.")) and kind != "bool"]
+
+SEPARATOR = "-" * 110
+THANKS = "Poděkování:"
+
+# The About box, as Wine lays it out: the narrowest message box we know, so
+# the tallest. Its text control is 176 dialog units wide in the 8-point
+# message font, which Wine on Debian drew with DejaVu Sans at 11 px in lines
+# of 13 px; a line wider than that is wrapped at its spaces, a longer word is
+# not broken (the separator is one). The box is 34 px wider and 75 px taller
+# than its text (Wine 8 at 96 dpi, where these numbers gave its size to the
+# pixel). It must fit an 800 x 600 screen less a 30-px task bar.
+ABOUT_FONT, ABOUT_UNITS, ABOUT_LINE, ABOUT_CHROME = "DejaVuSans.ttf", 176, 13, (34, 75)
+SCREEN = (800, 570)
+
+
+def flatten(table, prefix=""):
+    """{"a": {"b": 1}} -> {"a.b": 1}"""
+    out = {}
+    for name, value in table.items():
+        if isinstance(value, dict):
+            out.update(flatten(value, prefix + name + "."))
+        else:
+            out[prefix + name] = value
+    return out
+
+
+def credits(t):
+    """The About box's text: the installer's section, the separator, the
+    mission's section; 22 lines."""
+    return "\n".join([
+        "Instalátor:", "Autor: " + t["credits.installer.author"], "", THANKS,
+        *t["credits.installer.thanks"],
+        "", SEPARATOR, "",
+        "Mise:", "Autor: " + t["credits.mission.author"], "Grafik: " + t["credits.mission.artist"],
+        t["credits.mission.advice"], "", THANKS,
+        *t["credits.mission.thanks"],
+    ])
+
+
+def about_box(text):
+    """The About box's width and height in pixels for this text."""
+    from PIL import ImageFont
+    import make_artwork
+    font = ImageFont.truetype(make_artwork.FONTS + ABOUT_FONT, 11)
+
+    def width(s):  # whole pixels a character, as Windows adds them up
+        return sum(round(font.getlength(c)) for c in s)
+    # Dialog units from the font's average character width, as Windows does.
+    wrap = ABOUT_UNITS * ((width(string.ascii_uppercase + string.ascii_lowercase) // 26 + 1) // 2) // 4
+    shown, widest = 0, wrap
+    lines = text.split("\n")
+    for i, line in enumerate(lines):
+        words = line.split(" ")
+        current = width(words[0])
+        for word in words[1:]:
+            if current + width(" " + word) > wrap:
+                shown, widest, current = shown + 1, max(widest, current), width(word)
+            else:
+                current += width(" " + word)
+        shown, widest = shown + 1, max(widest, current)
+        # Wine leaves the line break after an overlong word as a line of its own.
+        if current > wrap and i < len(lines) - 1:
+            shown += 1
+    return widest + ABOUT_CHROME[0], shown * ABOUT_LINE + ABOUT_CHROME[1]
+
+
+def value_problems(t):
+    """Missing keys, wrong kinds of value, empty or multi-line texts."""
+    found = []
+    for key, kind in KEYS.items():
+        if key not in t:
+            found.append((key, "missing"))
+            continue
+        value = t[key]
+        if kind == "bool":
+            if not isinstance(value, bool):
+                found.append((key, "want true or false"))
+        elif kind == "line":
+            if not isinstance(value, str):
+                found.append((key, 'want a text in double quotes'))
+            elif not value.strip():
+                found.append((key, "empty"))
+            elif "\n" in value or "\r" in value:
+                found.append((key, "more than one line"))
+        elif not isinstance(value, list) or not all(isinstance(v, str) for v in value):
+            found.append((key, f'want a list of {kind} texts: ["...", "..."]'))
+        elif len(value) != kind:
+            found.append((key, f"{len(value)} lines, the About box has {kind} here"))
+        else:
+            for i, v in enumerate(value, 1):
+                if not v.strip():
+                    found.append((f"{key}[{i}]", "empty"))
+                elif "\n" in v or "\r" in v:
+                    found.append((f"{key}[{i}]", "more than one line"))
+    return found
+
+
+def encoding_problems(t):
+    found = []
+    for key in (k for k in CP1250_KEYS if k in t):
+        values = t[key] if isinstance(t[key], list) else [t[key]]
+        for v in values:
+            for ch in dict.fromkeys(v):
+                try:
+                    ch.encode("cp1250")
+                except UnicodeEncodeError:
+                    found.append((key, f'"{ch}" (U+{ord(ch):04X}) is not in Windows-1250'))
+    return found
+
+
+def release_problems(t):
+    found = []
+    parts = t.get("release.version", "1.0.0").split(".")
+    if not (len(parts) == 3 and all(re.fullmatch(r"0|[1-9][0-9]{0,4}", p) and int(p) <= 65535
+                                    for p in parts)):
+        found.append(("release.version", "want major.minor.patch, numbers up to 65535: 1.0.0"))
+    if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9._-]*\.exe", t.get("release.package", "x.exe")):
+        found.append(("release.package", "want a file name of letters, digits, '.', '-', '_' "
+                                         "ending in .exe"))
+    return found
+
+
+def about_problems(text):
+    """The About box must fit the screen. (Its shape, the headings and the
+    separator, is the build's; value_problems sees to the lines.)"""
+    width, height = about_box(text)
+    found = []
+    if width > SCREEN[0]:
+        found.append(("credits", f"the About box would be {width} px wide, "
+                                 f"{width - SCREEN[0]} px over the {SCREEN[0]} px of an 800x600 screen"))
+    if height > SCREEN[1]:
+        found.append(("credits", f"the About box would be {height} px tall, {height - SCREEN[1]} px "
+                                 f"over the {SCREEN[1]} px of an 800x600 screen with its task bar"))
+    return found
+
+
+def problems(path):
+    """(values, ["key: problem", ...]) for the texts file at path."""
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+    except OSError as e:
+        return None, [f"cannot read: {e.strerror}"]
+    try:
+        t = flatten(tomllib.loads(raw.decode("utf-8")))
+    except UnicodeDecodeError as e:
+        return None, [f"not UTF-8 (byte {e.start})"]
+    except tomllib.TOMLDecodeError as e:
+        return None, [f"not a valid TOML file: {e}"]
+    found = [(k, "unknown key") for k in t if k not in KEYS]
+    bad = value_problems(t)
+    found += bad
+    # The rest with the keys that hold what they should: every problem at once.
+    good = {k: v for k, v in t.items() if k in KEYS and k not in {b.split("[")[0] for b, _ in bad}}
+    found += encoding_problems(good) + release_problems(good)
+    if all(k in good for k in KEYS if k.startswith("credits.")):
+        found += about_problems(credits(good))
+    if all(k in good for k in KEYS if k.startswith("map.")):
+        import make_artwork  # needs PIL and the fonts
+        found += make_artwork.misfits(good)
+    return t, [f"{key}: {what}" for key, what in found]
+
+
+def load_or_exit(path):
+    t, found = problems(path)
+    if found:
+        print("\n".join(f"{path}: {p}" for p in found), file=sys.stderr)
+        sys.exit(1)
+    return t
+
+
+def c_string(data):
+    """Windows-1250 bytes as a C string literal, a line per source line."""
+    def esc(b):
+        if b == 0x0A:
+            return "\\n"
+        if b in (0x22, 0x5C):
+            return "\\" + chr(b)
+        return chr(b) if 0x20 <= b < 0x7F else f"\\{b:03o}"
+    return "\n".join('    "' + "".join(esc(b) for b in line) + '"'
+                     for line in data.splitlines(keepends=True))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+def write_credits(t, cpp, txt):
+    text = credits(t)
+    write(cpp, ("// Generated by tools/texts.py from the texts file: the About box text.\n"
+                '#include "main_dlg.h"\n\nconst char g_szCredits[] =\n'
+                + c_string(text.encode("cp1250")) + ";\n").encode("ascii"))
+    write(txt, text.encode("utf-8"))
+
+
+def rc_string(s):
+    """UTF-16 escapes, so the template does not depend on a code page."""
+    return 'L"' + "".join(c if 0x20 <= ord(c) < 0x7F and c not in '"\\' else f"\\x{ord(c):04X}"
+                          for c in s) + '"'
+
+
+def nsis_string(s):
+    """Version keys take no variables: only a quote needs escaping."""
+    return '"' + s.replace('"', '$\\"') + '"'
+
+
+def version_fields(t):
+    version = t["release.version"] + ".0"
+    return version, [("FileDescription", t["release.description"]),
+                     ("ProductName", t["release.product"]), ("FileVersion", version),
+                     ("ProductVersion", version), ("LegalCopyright", t["release.copyright"])]
+
+
+def write_rc(t, rc):
+    """The program's version information, in Czech."""
+    version, fields = version_fields(t)
+    numbers = version.replace(".", ",")
+    write(rc, ("// Generated by tools/texts.py from the texts file.\n"
+               "#include <windows.h>\n\nLANGUAGE LANG_CZECH, SUBLANG_DEFAULT\n\n"
+               f"VS_VERSION_INFO VERSIONINFO\nFILEVERSION {numbers}\nPRODUCTVERSION {numbers}\n"
+               "FILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
+               '    BLOCK "StringFileInfo"\n    BEGIN\n        BLOCK "040504E2"\n        BEGIN\n'
+               + "".join(f'            VALUE "{k}", {rc_string(v)}\n' for k, v in fields)
+               + "        END\n    END\n"
+               '    BLOCK "VarFileInfo"\n    BEGIN\n        VALUE "Translation", 0x405, 1250\n'
+               "    END\nEND\n").encode("ascii"))
+
+
+def write_nsh(t, nsh):
+    """The same for the package, as defines for package/installer.nsi."""
+    version, fields = version_fields(t)
+    write(nsh, ("; Generated by tools/texts.py from the texts file.\n"
+                f"!define VI_VERSION {version}\n"
+                + "".join(f"!define VI_{k} {nsis_string(v)}\n" for k, v in fields
+                          if not k.endswith("Version"))).encode("utf-8"))
+
+
+def main(argv):
+    usage = __doc__.split("\n\n")[1]
+    commands = {"check": (0, None), "get": (1, lambda t, key: print(t[key])),
+                "credits": (2, write_credits), "rc": (1, write_rc), "nsh": (1, write_nsh),
+                "picture": (1, lambda t, bmp: write(bmp, __import__("make_artwork").make_bmp(t)))}
+    if len(argv) < 2 or argv[0] not in commands or len(argv) - 2 != commands[argv[0]][0]:
+        sys.exit(usage)
+    t = load_or_exit(argv[1])
+    if commands[argv[0]][1]:
+        commands[argv[0]][1](t, *argv[2:])
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
