@@ -35,9 +35,14 @@ bool KeyExists(const std::string &strKey);
 const std::vector<MessageBoxCall> &MessageBoxes();
 const std::vector<EndDialogCall> &EndDialogs();
 
+// The calls that change files or reach the disk, in the order made, one
+// line each: "Name(argument, ...)", paths as passed, flags in hex.
+const std::vector<std::string> &FileCalls();
+
 // Handles and streams handed out and not yet closed.
 int OpenKeyCount();
 int OpenStreamCount();
+int OpenHandleCount();
 
 // Every fopen, whether or not it found a file.
 int OpenAttemptCount();
@@ -52,6 +57,9 @@ void SetRenameIgnoresReadOnly(bool fIgnore);
 // The disk fills after this many bytes of a copy; the partial target stays,
 // as Wine leaves it. Negative: unlimited.
 void SetDiskSpace(long cbFree);
+
+// The data of an open file cannot be brought to the disk (a failing drive).
+void SetFlushFails(bool fFails);
 
 void SetProcessId(DWORD dwPid);
 

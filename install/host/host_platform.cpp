@@ -1,10 +1,11 @@
 // Host substitute for the platform operations: files on the host file system
-// (backslashes mapped), an in-memory registry, recorded message boxes.
-// Read-only is the owner's write bit, checked here rather than left to the
-// kernel, since tests may run as root.
+// (backslashes mapped), an in-memory registry, recorded message boxes and
+// file calls. Read-only is the owner's write bit, checked here rather than
+// left to the kernel, since tests may run as root.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -25,6 +26,17 @@ struct Key {
 
 std::map<std::string, Key> g_mapKeys;
 std::set<const Key *> g_setOpenKeys;
+
+struct File {
+    int fd;
+    std::string strPath;  // host path
+    std::string strName;  // as passed
+    DWORD dwAccess;
+    DWORD dwShareMode;
+};
+std::set<File *> g_setOpenFiles;
+std::vector<std::string> g_vecFileCalls;
+bool g_fFlushFails;
 int g_nOpenStreams;
 int g_nOpenAttempts;
 unsigned g_uSeq;
@@ -66,9 +78,34 @@ bool IsReadOnly(const std::string &str)
     return stat(str.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
 }
 
+// A handle opened without sharing locks its file as LockFile does. Other
+// share modes are not modelled: such a handle locks nothing.
 bool IsLocked(const std::string &str)
 {
-    return g_setLocked.count(str) != 0;
+    if (g_setLocked.count(str))
+        return true;
+    for (const File *pFile : g_setOpenFiles)
+        if (pFile->strPath == str && pFile->dwShareMode == 0)
+            return true;
+    return false;
+}
+
+std::string Hex(DWORD dw)
+{
+    char sz[16];
+    snprintf(sz, sizeof sz, "0x%X", static_cast<unsigned>(dw));
+    return sz;
+}
+
+void Record(const char *pszName, const std::string &strArgs)
+{
+    g_vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
+}
+
+File *OpenFile(HANDLE hFile)
+{
+    File *pFile = static_cast<File *>(hFile);
+    return g_setOpenFiles.count(pFile) ? pFile : nullptr;
 }
 
 bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFailIfExists)
@@ -98,6 +135,9 @@ bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFa
     }
     if (cb < 0)
         fOk = false;
+    // Windows copies the attributes along, read-only among them.
+    if (IsReadOnly(strFrom))
+        fchmod(fdOut, 0444);
     close(fdIn);
     close(fdOut);
     return fOk;
@@ -116,6 +156,13 @@ void Reset()
     g_uSeq = 0;
     g_vecBoxes.clear();
     g_vecEnds.clear();
+    for (File *pFile : g_setOpenFiles) {
+        close(pFile->fd);
+        delete pFile;
+    }
+    g_setOpenFiles.clear();
+    g_vecFileCalls.clear();
+    g_fFlushFails = false;
     g_setLocked.clear();
     g_fRenameIgnoresReadOnly = false;
     g_cbDiskFree = -1;
@@ -152,9 +199,19 @@ int OpenKeyCount()
     return static_cast<int>(g_setOpenKeys.size());
 }
 
+const std::vector<std::string> &FileCalls()
+{
+    return g_vecFileCalls;
+}
+
 int OpenStreamCount()
 {
     return g_nOpenStreams;
+}
+
+int OpenHandleCount()
+{
+    return static_cast<int>(g_setOpenFiles.size());
 }
 
 int OpenAttemptCount()
@@ -175,6 +232,11 @@ void SetRenameIgnoresReadOnly(bool fIgnore)
 void SetDiskSpace(long cbFree)
 {
     g_cbDiskFree = cbFree;
+}
+
+void SetFlushFails(bool fFails)
+{
+    g_fFlushFails = fFails;
 }
 
 void SetProcessId(DWORD dwPid)
@@ -254,6 +316,7 @@ int fclose(FILE *pf)
 
 BOOL DeleteFileA(LPCSTR pszPath)
 {
+    Record("DeleteFileA", pszPath);
     std::string str = HostPath(pszPath);
     if (IsLocked(str) || IsReadOnly(str) || IsDir(str))
         return FALSE;
@@ -262,11 +325,13 @@ BOOL DeleteFileA(LPCSTR pszPath)
 
 BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES)
 {
+    Record("CreateDirectoryA", pszPath);
     return mkdir(HostPath(pszPath).c_str(), 0755) == 0;
 }
 
 BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
 {
+    Record("CopyFileA", std::string(pszFrom) + ", " + pszTo + ", " + std::to_string(fFailIfExists));
     std::string strTo = HostPath(pszTo);
     if (Exists(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || IsDir(strTo)))
         return FALSE;
@@ -275,6 +340,7 @@ BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
 
 BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
 {
+    Record("MoveFileExA", std::string(pszFrom) + ", " + pszTo + ", " + Hex(dwFlags));
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
     if (!Exists(strFrom) || IsLocked(strFrom))
         return FALSE;
@@ -284,7 +350,19 @@ BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
         if (IsReadOnly(strTo) && !g_fRenameIgnoresReadOnly)
             return FALSE;
     }
-    return rename(strFrom.c_str(), strTo.c_str()) == 0;
+    if (rename(strFrom.c_str(), strTo.c_str()) != 0)
+        return FALSE;
+    if (dwFlags & MOVEFILE_WRITE_THROUGH) {
+        // The rename is an entry in the folder: bring the folder to the disk.
+        size_t ich = strTo.rfind('/');
+        std::string strDir = ich == std::string::npos ? "." : ich == 0 ? "/" : strTo.substr(0, ich);
+        int fd = open(strDir.c_str(), O_RDONLY | O_DIRECTORY);
+        bool fSynced = fd >= 0 && fsync(fd) == 0;
+        if (fd >= 0)
+            close(fd);
+        return fSynced;
+    }
+    return TRUE;
 }
 
 DWORD GetFileAttributesA(LPCSTR pszPath)
@@ -296,6 +374,57 @@ DWORD GetFileAttributesA(LPCSTR pszPath)
     if (!(st.st_mode & S_IWUSR))
         dw |= FILE_ATTRIBUTE_READONLY;
     return dw ? dw : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
+{
+    Record("SetFileAttributesA", std::string(pszPath) + ", " + Hex(dwAttributes));
+    std::string str = HostPath(pszPath);
+    struct stat st;
+    if (stat(str.c_str(), &st) != 0)
+        return FALSE;
+    mode_t mode = (dwAttributes & FILE_ATTRIBUTE_READONLY) ? st.st_mode & ~0222 : st.st_mode | S_IWUSR;
+    return chmod(str.c_str(), mode & 07777) == 0;
+}
+
+// Only what the program asks for: an existing file, opened for writing or
+// for reading.
+HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES, DWORD dwDisposition,
+                   DWORD, HANDLE)
+{
+    Record("CreateFileA", std::string(pszPath) + ", " + Hex(dwAccess));
+    std::string str = HostPath(pszPath);
+    bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
+    if (dwDisposition != OPEN_EXISTING || IsLocked(str) || IsDir(str) || (fWrite && IsReadOnly(str)))
+        return INVALID_HANDLE_VALUE;
+    int fd = open(str.c_str(), fWrite ? O_WRONLY : O_RDONLY);
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
+    File *pFile = new File{fd, str, pszPath, dwAccess, dwShareMode};
+    g_setOpenFiles.insert(pFile);
+    return pFile;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile)
+{
+    File *pFile = OpenFile(hFile);
+    Record("FlushFileBuffers", pFile ? pFile->strName : "?");
+    // Windows asks for a handle with write access.
+    if (!pFile || !(pFile->dwAccess & GENERIC_WRITE) || g_fFlushFails)
+        return FALSE;
+    return fsync(pFile->fd) == 0;
+}
+
+BOOL CloseHandle(HANDLE hObject)
+{
+    File *pFile = OpenFile(hObject);
+    Record("CloseHandle", pFile ? pFile->strName : "?");
+    if (!pFile)
+        return FALSE;
+    g_setOpenFiles.erase(pFile);
+    close(pFile->fd);
+    delete pFile;
+    return TRUE;
 }
 
 DWORD GetCurrentProcessId()

@@ -186,6 +186,11 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     host::LockFile(t.Game() + "/Disk2/~1");
                 },
                 kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
+    InstallCase{"FlushFailsKeepsOldTarget",
+                [](InstallTest &t) { t.OldTarget(); host::SetFlushFails(true); },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/Am01.dvp"); },
+                kInstalled, kszNewMap, kJustMap},
     InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/Am01.dvp", ""); },
                 kInstalled, "", kJustMap},
     InstallCase{"MapIsAFolderKeepsOldTarget",
@@ -207,6 +212,28 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 [](InstallTest &t) { t.GameFolderNamed(Cp1250("Hry a věci – Duneveil, Česká edice")); },
                 kInstalled, kszNewMap, kJustMap}),
     [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
+
+TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
+{
+    InstallGame();
+    PutMap(kszNewMap);
+    host::SetProcessId(0x4242);
+
+    OnInstall(khDlg);
+
+    std::string strTemp = m_strGame + "\\Disk2\\~4242";
+    std::vector<std::string> vecOrder;
+    for (const std::string &str : host::FileCalls())
+        if (str.rfind("CopyFileA", 0) == 0 || str.rfind("FlushFileBuffers", 0) == 0 ||
+            str.rfind("MoveFileExA", 0) == 0)
+            vecOrder.push_back(str);
+    EXPECT_EQ(vecOrder, (std::vector<std::string>{
+                            "CopyFileA(Am01.dvp, " + strTemp + ", 1)",
+                            "FlushFileBuffers(" + strTemp + ")",
+                            // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
+                            "MoveFileExA(" + strTemp + ", " + m_strGame + "\\Disk2\\Am01.dvp, 0x9)",
+                        }));
+}
 
 TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 {
