@@ -1,6 +1,7 @@
 #include "install_map.h"
 
 #include "game_path.h"
+#include "message_box.h"
 #include "messages.h"
 #include "path_buffer.h"
 
@@ -10,7 +11,7 @@ const char kszMapFile[] = "Am01.dvp";
 
 void ShowError(const char *pszText)
 {
-    plat::MessageBoxA(nullptr, pszText, CAPTION_ERROR, MB_OK | MB_ICONERROR);
+    ShowMessage(pszText, CAPTION_ERROR, MB_OK | MB_ICONERROR);
 }
 
 bool GameDataOpens(const char *pszGamePath)
@@ -89,7 +90,7 @@ bool CopyMapIntoGame(const char *pszGamePath)
 void InstallMap(const char *pszGamePath, HWND hDlg)
 {
     if (CopyMapIntoGame(pszGamePath))
-        plat::MessageBoxA(nullptr, MSG_INSTALLED, CAPTION_INSTALLER, MB_OK | MB_ICONINFORMATION);
+        ShowMessage(MSG_INSTALLED, CAPTION_INSTALLER, MB_OK | MB_ICONINFORMATION);
     else
         ShowError(MSG_COPY_FAILED);
     plat::EndDialog(hDlg, kDialogResult);

@@ -8,7 +8,9 @@
 
 namespace host {
 
-// uSeq orders boxes and dialog ends among each other.
+// uSeq orders boxes and dialog ends among each other. The texts are what
+// the player reads, in UTF-8: a wide box's characters, or a single-byte
+// box's bytes read in the system's ANSI code page.
 struct MessageBoxCall {
     unsigned uSeq;
     HWND hwndOwner;
@@ -62,5 +64,11 @@ void SetDiskSpace(long cbFree);
 void SetFlushFails(bool fFails);
 
 void SetProcessId(DWORD dwPid);
+
+// The system's ANSI code page: 1252, a Western Windows, unless set.
+void SetAnsiCodePage(UINT uCodePage);
+
+// MultiByteToWideChar fails, as on a system without the code page asked for.
+void SetConversionFails(bool fFails);
 
 }

@@ -1,17 +1,21 @@
 // Host substitute for the platform operations: files on the host file system
 // (backslashes mapped), an in-memory registry, recorded message boxes and
-// file calls. Read-only is the owner's write bit, checked here rather than
-// left to the kernel, since tests may run as root.
+// file calls, and Windows code pages through glibc's iconv tables. Read-only
+// is the owner's write bit, checked here rather than left to the kernel,
+// since tests may run as root.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <set>
 #include <string>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +50,8 @@ std::set<std::string> g_setLocked;
 bool g_fRenameIgnoresReadOnly;
 long g_cbDiskFree = -1;
 DWORD g_dwPid = 4242;
+UINT g_uAnsiCodePage = 1252;
+bool g_fConversionFails;
 
 std::string Lower(std::string str)
 {
@@ -100,6 +106,51 @@ std::string Hex(DWORD dw)
 void Record(const char *pszName, const std::string &strArgs)
 {
     g_vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
+}
+
+// Bytes in a Windows code page as characters. A byte that the code page
+// leaves undefined becomes the character of the same number, as on Windows.
+// False when there is no such code page.
+bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
+{
+    iconv_t cd = iconv_open("WCHAR_T", ("CP" + std::to_string(uCodePage)).c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    wstr.clear();
+    char *pIn = const_cast<char *>(pb);
+    while (cb > 0) {
+        wchar_t awch[256];
+        char *pOut = reinterpret_cast<char *>(awch);
+        size_t cbOut = sizeof awch;
+        size_t uResult = iconv(cd, &pIn, &cb, &pOut, &cbOut);
+        wstr.append(awch, reinterpret_cast<wchar_t *>(pOut) - awch);
+        if (uResult == static_cast<size_t>(-1) && errno != E2BIG) {
+            wstr += static_cast<wchar_t>(static_cast<unsigned char>(*pIn));
+            ++pIn;
+            --cb;
+        }
+    }
+    iconv_close(cd);
+    return true;
+}
+
+std::string Utf8(const wchar_t *pwsz)
+{
+    std::string str;
+    iconv_t cd = iconv_open("UTF-8", "WCHAR_T");
+    char *pIn = reinterpret_cast<char *>(const_cast<wchar_t *>(pwsz));
+    size_t cbIn = wcslen(pwsz) * sizeof(wchar_t);
+    while (cbIn > 0) {
+        char ach[1024];
+        char *pOut = ach;
+        size_t cbOut = sizeof ach;
+        size_t uResult = iconv(cd, &pIn, &cbIn, &pOut, &cbOut);
+        str.append(ach, pOut - ach);
+        if (uResult == static_cast<size_t>(-1) && errno != E2BIG)
+            abort();  // not a character: the substitute itself is wrong
+    }
+    iconv_close(cd);
+    return str;
 }
 
 File *OpenFile(HANDLE hFile)
@@ -167,6 +218,8 @@ void Reset()
     g_fRenameIgnoresReadOnly = false;
     g_cbDiskFree = -1;
     g_dwPid = 4242;
+    g_uAnsiCodePage = 1252;
+    g_fConversionFails = false;
 }
 
 void AddKey(const std::string &strKey)
@@ -242,6 +295,16 @@ void SetFlushFails(bool fFails)
 void SetProcessId(DWORD dwPid)
 {
     g_dwPid = dwPid;
+}
+
+void SetAnsiCodePage(UINT uCodePage)
+{
+    g_uAnsiCodePage = uCodePage;
+}
+
+void SetConversionFails(bool fFails)
+{
+    g_fConversionFails = fFails;
 }
 
 }
@@ -432,9 +495,32 @@ DWORD GetCurrentProcessId()
     return g_dwPid;
 }
 
+int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, int cch)
+{
+    std::wstring wstr;
+    size_t cbIn = cb < 0 ? strlen(psz) + 1 : static_cast<size_t>(cb);
+    if (g_fConversionFails || !Decode(uCodePage == CP_ACP ? g_uAnsiCodePage : uCodePage, psz, cbIn, wstr))
+        return 0;
+    if (cch == 0)
+        return static_cast<int>(wstr.size());
+    if (wstr.size() > static_cast<size_t>(cch))
+        return 0;  // ERROR_INSUFFICIENT_BUFFER
+    std::copy(wstr.begin(), wstr.end(), pwsz);
+    return static_cast<int>(wstr.size());
+}
+
 int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
 {
-    g_vecBoxes.push_back({++g_uSeq, hWnd, pszText, pszCaption, uType});
+    std::wstring wstrText, wstrCaption;
+    if (!Decode(g_uAnsiCodePage, pszText, strlen(pszText), wstrText) ||
+        !Decode(g_uAnsiCodePage, pszCaption, strlen(pszCaption), wstrCaption))
+        abort();  // a code page the tests set but the host lacks
+    return MessageBoxW(hWnd, wstrText.c_str(), wstrCaption.c_str(), uType);
+}
+
+int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType)
+{
+    g_vecBoxes.push_back({++g_uSeq, hWnd, Utf8(pwszText), Utf8(pwszCaption), uType});
     return IDOK;
 }
 

@@ -20,6 +20,9 @@ typedef const char *LPCSTR;
 typedef DWORD *LPDWORD;
 typedef BYTE *LPBYTE;
 typedef void *HANDLE;
+typedef wchar_t WCHAR;
+typedef const WCHAR *LPCWSTR;
+typedef WCHAR *LPWSTR;
 
 struct HWND__;
 typedef HWND__ *HWND;
@@ -53,6 +56,8 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 #define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
 
+#define CP_ACP 0
+
 #define MB_OK 0x00000000u
 #define MB_ICONERROR 0x00000010u
 #define MB_ICONINFORMATION 0x00000040u
@@ -81,6 +86,8 @@ HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY
 BOOL FlushFileBuffers(HANDLE hFile);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetCurrentProcessId();
+int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, LPCSTR psz, int cb, LPWSTR pwsz, int cch);
 int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType);
+int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType);
 BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 }

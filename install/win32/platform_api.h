@@ -22,6 +22,8 @@ using ::CreateFileA;
 using ::FlushFileBuffers;
 using ::CloseHandle;
 using ::GetCurrentProcessId;
+using ::MultiByteToWideChar;
 using ::MessageBoxA;
+using ::MessageBoxW;
 using ::EndDialog;
 }

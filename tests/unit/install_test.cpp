@@ -99,8 +99,8 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     const ExpectedBox &box = kBoxes[c.outcome];
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
     const host::MessageBoxCall &call = host::MessageBoxes()[0];
-    EXPECT_EQ(call.strText, Cp1250(box.pszTextUtf8));
-    EXPECT_EQ(call.strCaption, Cp1250(box.pszCaptionUtf8));
+    EXPECT_EQ(call.strText, box.pszTextUtf8);
+    EXPECT_EQ(call.strCaption, box.pszCaptionUtf8);
     EXPECT_EQ(call.uType, box.uType);
     EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
 
@@ -244,7 +244,7 @@ TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 
     EXPECT_EQ(host::OpenAttemptCount(), 0) << "\"\\data1.dvp\" must not be tried";
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kNotInstalled].pszTextUtf8));
+    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
 }
 
 TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
@@ -256,7 +256,7 @@ TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
     OnInstall(khDlg);
 
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
+    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_FALSE(FileExists(m_strTarget));
 }
 
@@ -269,7 +269,7 @@ TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
     OnInstall(khDlg);
 
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
+    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_EQ(ReadFile(m_strGame + "/Disk2"), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{"Disk2", "data1.dvp"}));
 }
