@@ -1,5 +1,6 @@
-// What the safe replace (copy beside the target, then rename) costs against
-// deleting the target and copying straight over it, on the host substitute.
+// What the safe replace (copy beside the target, flush it to the disk, then
+// rename it over the target) costs against deleting the target and copying
+// straight over it, on the host substitute, whose flush is fsync.
 //   build/host/bench/install_bench
 #include <benchmark/benchmark.h>
 
@@ -67,8 +68,15 @@ void BM_DeleteThenCopy(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(BM_OnInstall)->Arg(4 << 10)->Arg(1 << 20)->Arg(32 << 20)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DeleteThenCopy)->Arg(4 << 10)->Arg(1 << 20)->Arg(32 << 20)->Unit(benchmark::kMicrosecond);
+void Sizes(benchmark::internal::Benchmark *pBench)
+{
+    for (long cb : {4L << 10, 1L << 20, 64L << 20, 256L << 20})
+        pBench->Arg(cb);
+    pBench->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_OnInstall)->Apply(Sizes);
+BENCHMARK(BM_DeleteThenCopy)->Apply(Sizes);
 
 }
 

@@ -1,6 +1,7 @@
 #include "main_dlg.h"
 
 #include "install_map.h"
+#include "message_box.h"
 #include "resource.h"
 
 namespace {
@@ -9,8 +10,7 @@ const char kszAboutCaption[] = "O projektu";
 
 void ShowAbout()
 {
-    // No owner: the dialog stays as it is under the box.
-    plat::MessageBoxA(nullptr, g_szCredits, kszAboutCaption, MB_OK);
+    ShowMessage(g_szCredits, kszAboutCaption, MB_OK);
 }
 
 void OnCommand(HWND hDlg, WORD wId)

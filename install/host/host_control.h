@@ -8,7 +8,9 @@
 
 namespace host {
 
-// uSeq orders boxes and dialog ends among each other.
+// uSeq orders boxes and dialog ends among each other. The texts are what
+// the player reads, in UTF-8: a wide box's characters, or a single-byte
+// box's bytes read in the system's ANSI code page.
 struct MessageBoxCall {
     unsigned uSeq;
     HWND hwndOwner;
@@ -35,9 +37,14 @@ bool KeyExists(const std::string &strKey);
 const std::vector<MessageBoxCall> &MessageBoxes();
 const std::vector<EndDialogCall> &EndDialogs();
 
+// The calls that change files or reach the disk, in the order made, one
+// line each: "Name(argument, ...)", paths as passed, flags in hex.
+const std::vector<std::string> &FileCalls();
+
 // Handles and streams handed out and not yet closed.
 int OpenKeyCount();
 int OpenStreamCount();
+int OpenHandleCount();
 
 // Every fopen, whether or not it found a file.
 int OpenAttemptCount();
@@ -53,6 +60,15 @@ void SetRenameIgnoresReadOnly(bool fIgnore);
 // as Wine leaves it. Negative: unlimited.
 void SetDiskSpace(long cbFree);
 
+// The data of an open file cannot be brought to the disk (a failing drive).
+void SetFlushFails(bool fFails);
+
 void SetProcessId(DWORD dwPid);
+
+// The system's ANSI code page: 1252, a Western Windows, unless set.
+void SetAnsiCodePage(UINT uCodePage);
+
+// MultiByteToWideChar fails, as on a system without the code page asked for.
+void SetConversionFails(bool fFails);
 
 }

@@ -1,16 +1,21 @@
 // Host substitute for the platform operations: files on the host file system
-// (backslashes mapped), an in-memory registry, recorded message boxes.
-// Read-only is the owner's write bit, checked here rather than left to the
-// kernel, since tests may run as root.
+// (backslashes mapped), an in-memory registry, recorded message boxes and
+// file calls, and Windows code pages through glibc's iconv tables. Read-only
+// is the owner's write bit, checked here rather than left to the kernel,
+// since tests may run as root.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <set>
 #include <string>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +30,17 @@ struct Key {
 
 std::map<std::string, Key> g_mapKeys;
 std::set<const Key *> g_setOpenKeys;
+
+struct File {
+    int fd;
+    std::string strPath;  // host path
+    std::string strName;  // as passed
+    DWORD dwAccess;
+    DWORD dwShareMode;
+};
+std::set<File *> g_setOpenFiles;
+std::vector<std::string> g_vecFileCalls;
+bool g_fFlushFails;
 int g_nOpenStreams;
 int g_nOpenAttempts;
 unsigned g_uSeq;
@@ -34,6 +50,8 @@ std::set<std::string> g_setLocked;
 bool g_fRenameIgnoresReadOnly;
 long g_cbDiskFree = -1;
 DWORD g_dwPid = 4242;
+UINT g_uAnsiCodePage = 1252;
+bool g_fConversionFails;
 
 std::string Lower(std::string str)
 {
@@ -66,9 +84,79 @@ bool IsReadOnly(const std::string &str)
     return stat(str.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
 }
 
+// A handle opened without sharing locks its file as LockFile does. Other
+// share modes are not modelled: such a handle locks nothing.
 bool IsLocked(const std::string &str)
 {
-    return g_setLocked.count(str) != 0;
+    if (g_setLocked.count(str))
+        return true;
+    for (const File *pFile : g_setOpenFiles)
+        if (pFile->strPath == str && pFile->dwShareMode == 0)
+            return true;
+    return false;
+}
+
+std::string Hex(DWORD dw)
+{
+    char sz[16];
+    snprintf(sz, sizeof sz, "0x%X", static_cast<unsigned>(dw));
+    return sz;
+}
+
+void Record(const char *pszName, const std::string &strArgs)
+{
+    g_vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
+}
+
+// Bytes in a Windows code page as characters. A byte that the code page
+// leaves undefined becomes the character of the same number, as on Windows.
+// False when there is no such code page.
+bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
+{
+    iconv_t cd = iconv_open("WCHAR_T", ("CP" + std::to_string(uCodePage)).c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    wstr.clear();
+    char *pIn = const_cast<char *>(pb);
+    while (cb > 0) {
+        wchar_t awch[256];
+        char *pOut = reinterpret_cast<char *>(awch);
+        size_t cbOut = sizeof awch;
+        size_t uResult = iconv(cd, &pIn, &cb, &pOut, &cbOut);
+        wstr.append(awch, reinterpret_cast<wchar_t *>(pOut) - awch);
+        if (uResult == static_cast<size_t>(-1) && errno != E2BIG) {
+            wstr += static_cast<wchar_t>(static_cast<unsigned char>(*pIn));
+            ++pIn;
+            --cb;
+        }
+    }
+    iconv_close(cd);
+    return true;
+}
+
+std::string Utf8(const wchar_t *pwsz)
+{
+    std::string str;
+    iconv_t cd = iconv_open("UTF-8", "WCHAR_T");
+    char *pIn = reinterpret_cast<char *>(const_cast<wchar_t *>(pwsz));
+    size_t cbIn = wcslen(pwsz) * sizeof(wchar_t);
+    while (cbIn > 0) {
+        char ach[1024];
+        char *pOut = ach;
+        size_t cbOut = sizeof ach;
+        size_t uResult = iconv(cd, &pIn, &cbIn, &pOut, &cbOut);
+        str.append(ach, pOut - ach);
+        if (uResult == static_cast<size_t>(-1) && errno != E2BIG)
+            abort();  // not a character: the substitute itself is wrong
+    }
+    iconv_close(cd);
+    return str;
+}
+
+File *OpenFile(HANDLE hFile)
+{
+    File *pFile = static_cast<File *>(hFile);
+    return g_setOpenFiles.count(pFile) ? pFile : nullptr;
 }
 
 bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFailIfExists)
@@ -98,6 +186,9 @@ bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFa
     }
     if (cb < 0)
         fOk = false;
+    // Windows copies the attributes along, read-only among them.
+    if (IsReadOnly(strFrom))
+        fchmod(fdOut, 0444);
     close(fdIn);
     close(fdOut);
     return fOk;
@@ -116,10 +207,19 @@ void Reset()
     g_uSeq = 0;
     g_vecBoxes.clear();
     g_vecEnds.clear();
+    for (File *pFile : g_setOpenFiles) {
+        close(pFile->fd);
+        delete pFile;
+    }
+    g_setOpenFiles.clear();
+    g_vecFileCalls.clear();
+    g_fFlushFails = false;
     g_setLocked.clear();
     g_fRenameIgnoresReadOnly = false;
     g_cbDiskFree = -1;
     g_dwPid = 4242;
+    g_uAnsiCodePage = 1252;
+    g_fConversionFails = false;
 }
 
 void AddKey(const std::string &strKey)
@@ -152,9 +252,19 @@ int OpenKeyCount()
     return static_cast<int>(g_setOpenKeys.size());
 }
 
+const std::vector<std::string> &FileCalls()
+{
+    return g_vecFileCalls;
+}
+
 int OpenStreamCount()
 {
     return g_nOpenStreams;
+}
+
+int OpenHandleCount()
+{
+    return static_cast<int>(g_setOpenFiles.size());
 }
 
 int OpenAttemptCount()
@@ -177,9 +287,24 @@ void SetDiskSpace(long cbFree)
     g_cbDiskFree = cbFree;
 }
 
+void SetFlushFails(bool fFails)
+{
+    g_fFlushFails = fFails;
+}
+
 void SetProcessId(DWORD dwPid)
 {
     g_dwPid = dwPid;
+}
+
+void SetAnsiCodePage(UINT uCodePage)
+{
+    g_uAnsiCodePage = uCodePage;
+}
+
+void SetConversionFails(bool fFails)
+{
+    g_fConversionFails = fFails;
 }
 
 }
@@ -254,6 +379,7 @@ int fclose(FILE *pf)
 
 BOOL DeleteFileA(LPCSTR pszPath)
 {
+    Record("DeleteFileA", pszPath);
     std::string str = HostPath(pszPath);
     if (IsLocked(str) || IsReadOnly(str) || IsDir(str))
         return FALSE;
@@ -262,11 +388,13 @@ BOOL DeleteFileA(LPCSTR pszPath)
 
 BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES)
 {
+    Record("CreateDirectoryA", pszPath);
     return mkdir(HostPath(pszPath).c_str(), 0755) == 0;
 }
 
 BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
 {
+    Record("CopyFileA", std::string(pszFrom) + ", " + pszTo + ", " + std::to_string(fFailIfExists));
     std::string strTo = HostPath(pszTo);
     if (Exists(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || IsDir(strTo)))
         return FALSE;
@@ -275,6 +403,7 @@ BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
 
 BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
 {
+    Record("MoveFileExA", std::string(pszFrom) + ", " + pszTo + ", " + Hex(dwFlags));
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
     if (!Exists(strFrom) || IsLocked(strFrom))
         return FALSE;
@@ -284,7 +413,19 @@ BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
         if (IsReadOnly(strTo) && !g_fRenameIgnoresReadOnly)
             return FALSE;
     }
-    return rename(strFrom.c_str(), strTo.c_str()) == 0;
+    if (rename(strFrom.c_str(), strTo.c_str()) != 0)
+        return FALSE;
+    if (dwFlags & MOVEFILE_WRITE_THROUGH) {
+        // The rename is an entry in the folder: bring the folder to the disk.
+        size_t ich = strTo.rfind('/');
+        std::string strDir = ich == std::string::npos ? "." : ich == 0 ? "/" : strTo.substr(0, ich);
+        int fd = open(strDir.c_str(), O_RDONLY | O_DIRECTORY);
+        bool fSynced = fd >= 0 && fsync(fd) == 0;
+        if (fd >= 0)
+            close(fd);
+        return fSynced;
+    }
+    return TRUE;
 }
 
 DWORD GetFileAttributesA(LPCSTR pszPath)
@@ -298,14 +439,88 @@ DWORD GetFileAttributesA(LPCSTR pszPath)
     return dw ? dw : FILE_ATTRIBUTE_NORMAL;
 }
 
+BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
+{
+    Record("SetFileAttributesA", std::string(pszPath) + ", " + Hex(dwAttributes));
+    std::string str = HostPath(pszPath);
+    struct stat st;
+    if (stat(str.c_str(), &st) != 0)
+        return FALSE;
+    mode_t mode = (dwAttributes & FILE_ATTRIBUTE_READONLY) ? st.st_mode & ~0222 : st.st_mode | S_IWUSR;
+    return chmod(str.c_str(), mode & 07777) == 0;
+}
+
+// Only what the program asks for: an existing file, opened for writing or
+// for reading.
+HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES, DWORD dwDisposition,
+                   DWORD, HANDLE)
+{
+    Record("CreateFileA", std::string(pszPath) + ", " + Hex(dwAccess));
+    std::string str = HostPath(pszPath);
+    bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
+    if (dwDisposition != OPEN_EXISTING || IsLocked(str) || IsDir(str) || (fWrite && IsReadOnly(str)))
+        return INVALID_HANDLE_VALUE;
+    int fd = open(str.c_str(), fWrite ? O_WRONLY : O_RDONLY);
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
+    File *pFile = new File{fd, str, pszPath, dwAccess, dwShareMode};
+    g_setOpenFiles.insert(pFile);
+    return pFile;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile)
+{
+    File *pFile = OpenFile(hFile);
+    Record("FlushFileBuffers", pFile ? pFile->strName : "?");
+    // Windows asks for a handle with write access.
+    if (!pFile || !(pFile->dwAccess & GENERIC_WRITE) || g_fFlushFails)
+        return FALSE;
+    return fsync(pFile->fd) == 0;
+}
+
+BOOL CloseHandle(HANDLE hObject)
+{
+    File *pFile = OpenFile(hObject);
+    Record("CloseHandle", pFile ? pFile->strName : "?");
+    if (!pFile)
+        return FALSE;
+    g_setOpenFiles.erase(pFile);
+    close(pFile->fd);
+    delete pFile;
+    return TRUE;
+}
+
 DWORD GetCurrentProcessId()
 {
     return g_dwPid;
 }
 
+int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, int cch)
+{
+    std::wstring wstr;
+    size_t cbIn = cb < 0 ? strlen(psz) + 1 : static_cast<size_t>(cb);
+    if (g_fConversionFails || !Decode(uCodePage == CP_ACP ? g_uAnsiCodePage : uCodePage, psz, cbIn, wstr))
+        return 0;
+    if (cch == 0)
+        return static_cast<int>(wstr.size());
+    if (wstr.size() > static_cast<size_t>(cch))
+        return 0;  // ERROR_INSUFFICIENT_BUFFER
+    std::copy(wstr.begin(), wstr.end(), pwsz);
+    return static_cast<int>(wstr.size());
+}
+
 int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
 {
-    g_vecBoxes.push_back({++g_uSeq, hWnd, pszText, pszCaption, uType});
+    std::wstring wstrText, wstrCaption;
+    if (!Decode(g_uAnsiCodePage, pszText, strlen(pszText), wstrText) ||
+        !Decode(g_uAnsiCodePage, pszCaption, strlen(pszCaption), wstrCaption))
+        abort();  // a code page the tests set but the host lacks
+    return MessageBoxW(hWnd, wstrText.c_str(), wstrCaption.c_str(), uType);
+}
+
+int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType)
+{
+    g_vecBoxes.push_back({++g_uSeq, hWnd, Utf8(pwszText), Utf8(pwszCaption), uType});
     return IDOK;
 }
 

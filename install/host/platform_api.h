@@ -19,6 +19,10 @@ typedef DWORD REGSAM;
 typedef const char *LPCSTR;
 typedef DWORD *LPDWORD;
 typedef BYTE *LPBYTE;
+typedef void *HANDLE;
+typedef wchar_t WCHAR;
+typedef const WCHAR *LPCWSTR;
+typedef WCHAR *LPWSTR;
 
 struct HWND__;
 typedef HWND__ *HWND;
@@ -45,6 +49,14 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_DELETE 0x00000004
+#define OPEN_EXISTING 3
+
+#define CP_ACP 0
 
 #define MB_OK 0x00000000u
 #define MB_ICONERROR 0x00000010u
@@ -68,7 +80,14 @@ BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES psa);
 BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists);
 BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags);
 DWORD GetFileAttributesA(LPCSTR pszPath);
+BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes);
+HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES psa,
+                   DWORD dwDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplate);
+BOOL FlushFileBuffers(HANDLE hFile);
+BOOL CloseHandle(HANDLE hObject);
 DWORD GetCurrentProcessId();
+int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, LPCSTR psz, int cb, LPWSTR pwsz, int cch);
 int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType);
+int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType);
 BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 }

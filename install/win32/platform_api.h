@@ -17,7 +17,13 @@ using ::CreateDirectoryA;
 using ::CopyFileA;
 using ::MoveFileExA;
 using ::GetFileAttributesA;
+using ::SetFileAttributesA;
+using ::CreateFileA;
+using ::FlushFileBuffers;
+using ::CloseHandle;
 using ::GetCurrentProcessId;
+using ::MultiByteToWideChar;
 using ::MessageBoxA;
+using ::MessageBoxW;
 using ::EndDialog;
 }

@@ -74,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     if (host::MessageBoxes().size() != 1 || host::EndDialogs().size() != 1 ||
         host::EndDialogs()[0].nResult != 2)
         Fail("not exactly one box and one dialog end");
-    if (host::OpenKeyCount() != 0 || host::OpenStreamCount() != 0)
-        Fail("key or stream left open");
+    if (host::OpenKeyCount() != 0 || host::OpenStreamCount() != 0 || host::OpenHandleCount() != 0)
+        Fail("key, stream or file handle left open");
     // The only folder that could ever receive the map is the game's Disk2;
     // remove it so the next input starts clean.
     std::string strDisk2 = g_strRoot + "/game/Disk2";

@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$repo/install" -I"$repo/install/host" \
     "$here/fuzz_install.cpp" "$repo/install/game_path.cpp" "$repo/install/install_map.cpp" \
-    "$repo/install/host/host_platform.cpp" -o "$work/fuzz_install"
+    "$repo/install/message_box.cpp" "$repo/install/host/host_platform.cpp" -o "$work/fuzz_install"
 # New inputs go to a scratch copy: the committed corpus stays as it is.
 cp -r "$here/corpus" "$work/corpus"
 cd "$work"

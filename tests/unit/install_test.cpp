@@ -99,8 +99,8 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     const ExpectedBox &box = kBoxes[c.outcome];
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
     const host::MessageBoxCall &call = host::MessageBoxes()[0];
-    EXPECT_EQ(call.strText, Cp1250(box.pszTextUtf8));
-    EXPECT_EQ(call.strCaption, Cp1250(box.pszCaptionUtf8));
+    EXPECT_EQ(call.strText, box.pszTextUtf8);
+    EXPECT_EQ(call.strCaption, box.pszCaptionUtf8);
     EXPECT_EQ(call.uType, box.uType);
     EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
 
@@ -186,6 +186,11 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     host::LockFile(t.Game() + "/Disk2/~1");
                 },
                 kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
+    InstallCase{"FlushFailsKeepsOldTarget",
+                [](InstallTest &t) { t.OldTarget(); host::SetFlushFails(true); },
+                kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/Am01.dvp"); },
+                kInstalled, kszNewMap, kJustMap},
     InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/Am01.dvp", ""); },
                 kInstalled, "", kJustMap},
     InstallCase{"MapIsAFolderKeepsOldTarget",
@@ -208,6 +213,28 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 kInstalled, kszNewMap, kJustMap}),
     [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
 
+TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
+{
+    InstallGame();
+    PutMap(kszNewMap);
+    host::SetProcessId(0x4242);
+
+    OnInstall(khDlg);
+
+    std::string strTemp = m_strGame + "\\Disk2\\~4242";
+    std::vector<std::string> vecOrder;
+    for (const std::string &str : host::FileCalls())
+        if (str.rfind("CopyFileA", 0) == 0 || str.rfind("FlushFileBuffers", 0) == 0 ||
+            str.rfind("MoveFileExA", 0) == 0)
+            vecOrder.push_back(str);
+    EXPECT_EQ(vecOrder, (std::vector<std::string>{
+                            "CopyFileA(Am01.dvp, " + strTemp + ", 1)",
+                            "FlushFileBuffers(" + strTemp + ")",
+                            // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
+                            "MoveFileExA(" + strTemp + ", " + m_strGame + "\\Disk2\\Am01.dvp, 0x9)",
+                        }));
+}
+
 TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 {
     host::SetValue(kszGameKey, "Path", std::string(1, '\0'));
@@ -217,7 +244,7 @@ TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 
     EXPECT_EQ(host::OpenAttemptCount(), 0) << "\"\\data1.dvp\" must not be tried";
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kNotInstalled].pszTextUtf8));
+    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
 }
 
 TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
@@ -229,7 +256,7 @@ TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
     OnInstall(khDlg);
 
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
+    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_FALSE(FileExists(m_strTarget));
 }
 
@@ -242,7 +269,7 @@ TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
     OnInstall(khDlg);
 
     ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, Cp1250(kBoxes[kCopyFailed].pszTextUtf8));
+    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_EQ(ReadFile(m_strGame + "/Disk2"), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{"Disk2", "data1.dvp"}));
 }

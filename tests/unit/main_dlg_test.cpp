@@ -48,7 +48,7 @@ TEST_P(DispatchTest, HandlesCommandsAndLeavesTheRestToTheDialogManager)
         break;
     case kAbout:
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].strText, g_szCredits);
+        EXPECT_EQ(Cp1250(boxes[0].strText), g_szCredits);
         EXPECT_EQ(boxes[0].strCaption, "O projektu");
         EXPECT_EQ(boxes[0].uType, 0u) << "MB_OK, no icon";
         EXPECT_EQ(boxes[0].hwndOwner, nullptr);
@@ -90,6 +90,20 @@ TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
         EXPECT_EQ(MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0), TRUE);
     EXPECT_EQ(host::MessageBoxes().size(), 3u);
     EXPECT_TRUE(host::EndDialogs().empty());
+}
+
+// Should a system lack code page 1250, a box with the bytes as they are is
+// still better than none: a Czech Windows reads them right.
+TEST_F(SandboxTest, AboutFallsBackToTheBytesWhenTheyCannotBeConverted)
+{
+    host::SetConversionFails(true);
+    host::SetAnsiCodePage(1250);
+
+    MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0);
+
+    ASSERT_EQ(host::MessageBoxes().size(), 1u);
+    EXPECT_EQ(Cp1250(host::MessageBoxes()[0].strText), g_szCredits);
+    EXPECT_EQ(host::MessageBoxes()[0].strCaption, "O projektu");
 }
 
 std::vector<std::string> Lines(const std::string &str)

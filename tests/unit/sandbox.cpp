@@ -110,6 +110,7 @@ void SandboxTest::TearDown()
     // Whatever the outcome, nothing may stay open.
     EXPECT_EQ(host::OpenKeyCount(), 0);
     EXPECT_EQ(host::OpenStreamCount(), 0);
+    EXPECT_EQ(host::OpenHandleCount(), 0);
     EXPECT_EQ(chdir(m_strSavedCwd.c_str()), 0);
     RemoveTree(m_strRoot);
 }
