@@ -13,7 +13,7 @@ The build makes the picture through tools/texts.py. By hand, from the
 repository root:
   python3 tools/make_artwork.py [TEXTS [BMP]]   the picture (texts.toml, build/installer.bmp)
   python3 tools/make_artwork.py --icon          resources/installer.ico
-Verify a picture with: python3 tools/check_artwork.py BMP
+Verify a picture with: python3 tests/built/check_artwork.py BMP
 """
 import os
 import struct

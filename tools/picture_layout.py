@@ -1,6 +1,6 @@
 """The installer picture's layout: its size and the pixel rows of its rules
 and bands, counted from the top. tools/make_artwork.py draws to it;
-tools/check_artwork.py and tests/resources/check_exe.py check against it."""
+tests/built/check_artwork.py and tests/built/check_exe.py check against it."""
 
 W, H = 293, 303
 STRIDE = (W * 3 + 3) & ~3          # bytes per stored row: 24 bpp, padded to 4

@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 TEXTS = os.path.join(HERE, "author.toml")
 sys.path.insert(0, os.path.join(ROOT, "tools"))
-sys.path.insert(0, os.path.join(ROOT, "tests", "resources"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "built"))
 import picture_layout as L  # noqa: E402
 from check_exe import resources  # noqa: E402
 
@@ -140,7 +140,7 @@ def main(work):
     bitmap = resources(pefile.PE(program))[(2, "IDB_BITMAP1")][0][1]
     check(shows(bitmap, texts["map"]["title"]), "the title is drawn in the title band")
     check(not shows(bitmap, "Písečná brána"), "the sample's title is not")
-    check(subprocess.run([sys.executable, os.path.join(ROOT, "tests", "resources", "check_exe.py"),
+    check(subprocess.run([sys.executable, os.path.join(ROOT, "tests", "built", "check_exe.py"),
                           program]).returncode == 0, "check_exe.py passes the program")
     print("release: all checks passed" if not failures else f"release: {len(failures)} failed")
     return 1 if failures else 0

@@ -13,10 +13,10 @@ import tempfile
 
 import pefile
 
+from check_exe import resources
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tests", "resources"))
-from check_exe import resources  # noqa: E402
 
 # SHA-256 of the bytes shipped before: resources/installer.bmp, g_szCredits
 # (Windows-1250, without its NUL), and the program's resources by (type, name).

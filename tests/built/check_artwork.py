@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Check the installer picture and icon made by tools/make_artwork.py.
 
-Standard library only. Usage: python3 tools/check_artwork.py BMP [ICO]
+Standard library only. Usage: python3 tests/built/check_artwork.py BMP [ICO]
 (ICO defaults to resources/installer.ico). Prints every mismatch and exits 1
 if there is any, else prints "artwork OK".
 """
@@ -9,10 +9,11 @@ import os
 import struct
 import sys
 
-import picture_layout as L
-from picture_layout import W, H, STRIDE
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import picture_layout as L  # noqa: E402
+from picture_layout import W, H, STRIDE  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
        (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
        (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
