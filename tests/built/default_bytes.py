@@ -13,7 +13,8 @@ import tempfile
 
 import pefile
 
-from check_exe import resources
+from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, RT_VERSION, check,
+                      finish, resources)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -23,13 +24,12 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 PICTURE = "69d5270b3b39a6c01d976c7eda34e876b8548b3aeea9a550931f34d48515cd98"
 CREDITS = "d5fb144d600885fa864283bee39c316643d87b2d9590b5d5d172a8c035bacd80"
 RESOURCES = {
-    (2, "IDB_BITMAP1"): "7d61abe4d5de230268b3548de58e8ab8b8318d5b434a4a19bdc9e5bb1d7c8a77",
-    (3, 1): "f539d6fec2b0429b9d9f2b2f2641401439685891f4eae8dfb5a40f1768299c06",
-    (5, 101): "c5ab7eba8a04a7072f150c6dd3bcccf8a99781aac2545024c073a1f2c00d48bf",
-    (14, 500): "a0c9d012e2bf6b2fe05c2d97cb5594d97cf2f539e97935c12abd7a3562f4d9bf",
-    (24, 1): "311e0b5b57a86cd55a983b01385cb7a9b793f2fef90489797a47f21fb8911d36",
+    (RT_BITMAP, "IDB_BITMAP1"): "7d61abe4d5de230268b3548de58e8ab8b8318d5b434a4a19bdc9e5bb1d7c8a77",
+    (RT_ICON, 1): "f539d6fec2b0429b9d9f2b2f2641401439685891f4eae8dfb5a40f1768299c06",
+    (RT_DIALOG, IDS["IDD_MAIN"]): "c5ab7eba8a04a7072f150c6dd3bcccf8a99781aac2545024c073a1f2c00d48bf",
+    (RT_GROUP_ICON, IDS["IDI_APP"]): "a0c9d012e2bf6b2fe05c2d97cb5594d97cf2f539e97935c12abd7a3562f4d9bf",
+    (RT_MANIFEST, 1): "311e0b5b57a86cd55a983b01385cb7a9b793f2fef90489797a47f21fb8911d36",
 }
-RT_VERSION = 16
 
 
 def sha(data):
@@ -37,7 +37,6 @@ def sha(data):
 
 
 def main(exe):
-    failures = []
     with tempfile.TemporaryDirectory() as tmp:
         tool = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
         texts = os.path.join(ROOT, "texts.toml")
@@ -47,28 +46,17 @@ def main(exe):
             picture = f.read()
         with open(f"{tmp}/c.txt", encoding="utf-8") as f:
             credits = f.read().encode("cp1250")
-    if sha(picture) != PICTURE:
-        failures.append("the picture from texts.toml differs from the one shipped before")
-    if sha(credits) != CREDITS:
-        failures.append("the credits from texts.toml differ from the ones shipped before")
+    check(sha(picture) == PICTURE, "the picture from texts.toml is the one shipped before")
+    check(sha(credits) == CREDITS, "the credits from texts.toml are the ones shipped before")
 
     pe = pefile.PE(exe)
     res = resources(pe)
     for key, want in RESOURCES.items():
-        got = [sha(data) for _, data in res.get(key, [])]
-        if got != [want]:
-            failures.append(f"resource {key} changed")
+        check([sha(data) for _, data in res.get(key, [])] == [want], f"resource {key} unchanged")
     extra = sorted(set(res) - set(RESOURCES) - {(RT_VERSION, 1)}, key=str)
-    if extra:
-        failures.append(f"resources added besides the version: {extra}")
-    if pe.__data__.find(credits + b"\0") < 0:
-        failures.append("the program does not hold the credits")
-    for f in failures:
-        print("FAIL", f)
-    print("default texts: " + ("%d difference(s)" % len(failures) if failures else
-                               "picture, credits and resources as before"))
-    return 1 if failures else 0
-
+    check(not extra, f"no resources added besides the version: {extra}")
+    check(pe.__data__.find(credits + b"\0") >= 0, "the program holds the credits")
+    return finish("default texts: picture, credits and resources as before")
 
 if __name__ == "__main__":
     if len(sys.argv) != 2:
