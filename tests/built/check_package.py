@@ -9,26 +9,13 @@ Needs python3-pefile, p7zip-full and nsis.
 """
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
-import xml.etree.ElementTree as ET
 
 import pefile
 
-RT_ICON = pefile.RESOURCE_TYPE['RT_ICON']
-RT_GROUP_ICON = pefile.RESOURCE_TYPE['RT_GROUP_ICON']
-RT_MANIFEST = pefile.RESOURCE_TYPE['RT_MANIFEST']
-
-failures = []
-
-
-def check(ok, what):
-    print(('ok:   ' if ok else 'FAIL: ') + what)
-    if not ok:
-        failures.append(what)
-    return ok
+from pe_files import check, execution_level, finish, ico_image, manifest, pe_icon_image, resources
 
 
 def read_inputs(path):
@@ -46,59 +33,18 @@ def read_bytes(path):
         return f.read()
 
 
-def ico_image(ico, width, height):
-    """The image bytes of one size from a .ico file (0 in the entry = 256)."""
-    count = struct.unpack_from('<HHH', ico)[2]
-    for i in range(count):
-        w, h, _, _, _, _, size, offset = struct.unpack_from('<BBBBHHII', ico, 6 + 16 * i)
-        if (w or 256, h or 256) == (width, height):
-            return ico[offset:offset + size]
-    return None
-
-
-def resources(pe, type_id):
-    """{name or id: data} of one resource type, first language of each."""
-    found = {}
-    if not hasattr(pe, 'DIRECTORY_ENTRY_RESOURCE'):
-        return found
-    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if rtype.id != type_id:
-            continue
-        for entry in rtype.directory.entries:
-            lang = entry.directory.entries[0]
-            found[entry.id] = pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
-    return found
-
-
-def pe_icon_image(pe, width, height):
-    icons = resources(pe, RT_ICON)
-    for group in resources(pe, RT_GROUP_ICON).values():
-        count = struct.unpack_from('<HHH', group)[2]
-        for i in range(count):
-            w, h, _, _, _, _, _, icon_id = struct.unpack_from('<BBBBHHIH', group, 6 + 14 * i)
-            if (w or 256, h or 256) == (width, height):
-                return icons.get(icon_id)
-    return None
-
-
-def execution_level(pe):
-    for manifest in resources(pe, RT_MANIFEST).values():
-        for element in ET.fromstring(manifest).iter():
-            if element.tag.endswith('}requestedExecutionLevel'):
-                return element.get('level')
-    return None
-
-
 def check_pe(inputs):
     pe = pefile.PE(inputs['PACKAGE'])
     check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE['IMAGE_FILE_MACHINE_I386']
           and pe.OPTIONAL_HEADER.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE
           and pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE['IMAGE_SUBSYSTEM_WINDOWS_GUI'],
           'PE32 i386 GUI program')
+    res = resources(pe)
     wanted = ico_image(read_bytes(inputs['ICON']), 32, 32)
-    check(wanted is not None and pe_icon_image(pe, 32, 32) == wanted,
+    check(wanted is not None and pe_icon_image(res, 32, 32) == wanted,
           "32x32 icon is the program's icon")
-    check(execution_level(pe) == 'requireAdministrator', 'manifest requests administrator')
+    text = manifest(res)
+    check(text and execution_level(text) == 'requireAdministrator', 'manifest requests administrator')
 
 
 def check_contents(inputs, work):
@@ -153,9 +99,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix='check_package.') as work:
         check_contents(inputs, work)
         check_reproducible(inputs, work)
-    print('package: all checks passed' if not failures else
-          'package: %d check(s) failed' % len(failures))
-    sys.exit(1 if failures else 0)
+    sys.exit(finish('package: all checks passed'))
 
 
 if __name__ == '__main__':
