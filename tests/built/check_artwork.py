@@ -9,26 +9,19 @@ import os
 import struct
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "tools"))
-import picture_layout as L  # noqa: E402
-from picture_layout import W, H, STRIDE  # noqa: E402
+from pe_files import ROOT, check, expect, finish, picture_row
+import picture_layout as L
+from picture_layout import W, H
 
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
        (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
        (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-errors = []
-
-
-def expect(what, got, want):
-    if got != want:
-        errors.append(f"{what}: got {got!r}, want {want!r}")
 
 
 def expect_row(what, got, byte):
     bad = [i // 3 for i, v in enumerate(got) if v != byte]
     if bad:
-        errors.append(f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
+        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
 
 
 def check_bmp(data):
@@ -41,9 +34,9 @@ def check_bmp(data):
     if len(data) != 266694:
         return
 
-    def row(y):  # y counted from the top; the file is bottom-up
-        start = 54 + (H - 1 - y) * STRIDE
-        return data[start:start + W * 3], data[start + W * 3:start + STRIDE]
+    def row(y):  # pixels, padding
+        whole = picture_row(data, y, 54)
+        return whole[:W * 3], whole[W * 3:]
 
     for y in range(H):
         expect(f"bmp row {y} padding", row(y)[1], b"\0")
@@ -54,8 +47,8 @@ def check_bmp(data):
     for top, bottom in L.INKED:  # ink keeps off the band edges, but is there
         for y in (top, bottom):
             expect_row(f"bmp band edge row {y}", row(y)[0], 0)
-        if not any(any(row(y)[0]) for y in range(top, bottom + 1)):
-            errors.append(f"bmp band {top}-{bottom} is empty")
+        inked = any(any(row(y)[0]) for y in range(top, bottom + 1))
+        check(inked, f"bmp band {top}-{bottom} carries ink")
 
 
 def check_ico(data):
@@ -74,17 +67,13 @@ def main(args):
     if not 1 <= len(args) <= 2:
         sys.exit(__doc__)
     ico = args[1] if len(args) > 1 else os.path.join(ROOT, "resources", "installer.ico")
-    for path, check in ((args[0], check_bmp), (ico, check_ico)):
+    for path, check_file in ((args[0], check_bmp), (ico, check_ico)):
         try:
             with open(path, "rb") as f:
-                check(f.read())
+                check_file(f.read())
         except OSError as e:
-            errors.append(f"{path}: {e.strerror}")
-    for e in errors[:50]:
-        print("MISMATCH", e)
-    if errors:
-        sys.exit(1)
-    print("artwork OK")
+            check(False, f"{path}: {e.strerror}")
+    sys.exit(finish("artwork OK"))
 
 
 if __name__ == "__main__":
