@@ -4,9 +4,14 @@ baselines, with a one-line reason under each missed target. /usr/bin/python3:
 the Debian one has pefile."""
 import argparse
 import lzma
+import os
 import statistics
+import sys
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "built"))
+from pe_files import RT_BITMAP, resources  # noqa: E402
 
 ap = argparse.ArgumentParser()
 for a in ("sizes-file", "results", "installer", "package", "map", "mb"):
@@ -30,12 +35,7 @@ lz = len(lzma.compress(payload, format=lzma.FORMAT_ALONE, preset=9 | lzma.PRESET
 
 exe_size = len(open(args.installer, "rb").read())
 pe = pefile.PE(args.installer)
-bitmap = 0
-for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-    if rtype.id == pefile.RESOURCE_TYPE["RT_BITMAP"]:
-        for entry in rtype.directory.entries:
-            if str(entry.name) == "IDB_BITMAP1":
-                bitmap = sum(lang.data.struct.Size for lang in entry.directory.entries)
+bitmap = sum(len(data) for _, data in resources(pe).get((RT_BITMAP, "IDB_BITMAP1"), []))
 code = sum(s.SizeOfRawData for s in pe.sections if s.Name.rstrip(b"\0") == b".text")
 
 # bench_driver output: "<key>_<ms|ws|exit|error> value" lines, repeated per run.

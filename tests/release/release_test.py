@@ -19,18 +19,9 @@ import pefile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 TEXTS = os.path.join(HERE, "author.toml")
-sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "built"))
+from pe_files import RT_BITMAP, check, finish, picture_row, resources, version_tables  # noqa: E402
 import picture_layout as L  # noqa: E402
-from check_exe import resources  # noqa: E402
-
-failures = []
-
-
-def check(ok, what):
-    print(("ok:   " if ok else "FAIL: ") + what)
-    if not ok:
-        failures.append(what)
 
 
 def run(*cmd, **kw):
@@ -82,9 +73,7 @@ def check_signed(path, cert, work):
 
 
 def version_texts(path):
-    pe = pefile.PE(path)
-    tables = [st for fi in pe.FileInfo[0] for st in getattr(fi, "StringTable", [])]
-    return {k.decode(): v.decode() for st in tables for k, v in st.entries.items()}
+    return {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
 
 
 def shows(bitmap, text):
@@ -96,9 +85,7 @@ def shows(bitmap, text):
     ImageDraw.Draw(mark).text((0, 10), text, font=make_artwork.TITLE, fill=(255, 255, 255))
     mark = mark.crop(mark.getbbox())
     want = [mark.tobytes()[y * mark.width * 3:(y + 1) * mark.width * 3] for y in range(mark.height)]
-    # The bitmap resource: a 40-byte header, then BGR rows from the bottom up.
-    have = [bytes(bitmap[40 + (L.H - 1 - y) * L.STRIDE:][:L.W * 3])
-            for y in range(L.TITLE[0], L.TITLE[1] + 1)]
+    have = [picture_row(bitmap, y)[:L.W * 3] for y in range(L.TITLE[0], L.TITLE[1] + 1)]
     have = [bytes(v for px in zip(r[2::3], r[1::3], r[0::3]) for v in px) for r in have]  # to RGB
     for y in range(len(have) - len(want) + 1):
         x = have[y].find(want[0])
@@ -137,13 +124,12 @@ def main(work):
         check(version_texts(path) == want, f"{os.path.basename(path)}: version information "
                                            f"{version_texts(path)}")
 
-    bitmap = resources(pefile.PE(program))[(2, "IDB_BITMAP1")][0][1]
+    bitmap = resources(pefile.PE(program))[(RT_BITMAP, "IDB_BITMAP1")][0][1]
     check(shows(bitmap, texts["map"]["title"]), "the title is drawn in the title band")
     check(not shows(bitmap, "Písečná brána"), "the sample's title is not")
     check(subprocess.run([sys.executable, os.path.join(ROOT, "tests", "built", "check_exe.py"),
                           program]).returncode == 0, "check_exe.py passes the program")
-    print("release: all checks passed" if not failures else f"release: {len(failures)} failed")
-    return 1 if failures else 0
+    return finish("release: all checks passed")
 
 
 if __name__ == "__main__":
