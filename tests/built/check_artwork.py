@@ -9,19 +9,13 @@ import os
 import struct
 import sys
 
-from pe_files import ROOT, check, expect, finish, picture_row
+from pe_files import ROOT, check, check_picture, expect, expect_row, finish, picture_row
 import picture_layout as L
 from picture_layout import W, H
 
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
        (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
        (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-
-
-def expect_row(what, got, byte):
-    bad = [i // 3 for i, v in enumerate(got) if v != byte]
-    if bad:
-        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
 
 
 def check_bmp(data):
@@ -33,22 +27,12 @@ def check_bmp(data):
            (40, W, H, 1, 24, 0, 266640, 3780, 3780, 0, 0))
     if len(data) != 266694:
         return
-
-    def row(y):  # pixels, padding
-        whole = picture_row(data, y, 54)
-        return whole[:W * 3], whole[W * 3:]
-
     for y in range(H):
-        expect(f"bmp row {y} padding", row(y)[1], b"\0")
-    for y in L.RULES:
-        expect_row(f"bmp rule row {y}", row(y)[0], 255)
-    for y in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
-        expect_row(f"bmp empty row {y}", row(y)[0], 0)
-    for top, bottom in L.INKED:  # ink keeps off the band edges, but is there
+        expect(f"bmp row {y} padding", picture_row(data, y, 54)[W * 3:], b"\0")
+    check_picture(data, 54, "bmp")
+    for top, bottom in L.INKED:  # the ink keeps off the band edges
         for y in (top, bottom):
-            expect_row(f"bmp band edge row {y}", row(y)[0], 0)
-        inked = any(any(row(y)[0]) for y in range(top, bottom + 1))
-        check(inked, f"bmp band {top}-{bottom} carries ink")
+            expect_row(f"bmp band edge row {y}", picture_row(data, y, 54)[:W * 3], 0)
 
 
 def check_ico(data):

@@ -6,10 +6,9 @@ import sys
 
 import pefile
 
-from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERSION, check, expect,
-                      execution_level, finish, manifest, parse_dialog, picture_row, resources,
-                      version_tables)
-import picture_layout as L
+from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERSION, check,
+                      check_picture, expect, execution_level, finish, manifest, parse_dialog,
+                      resources, version_tables)
 
 LANG_CZECH = 0x405
 VERSION_KEYS = {"FileDescription", "ProductName", "FileVersion", "ProductVersion", "LegalCopyright"}
@@ -63,17 +62,8 @@ def check_bitmap(res):
     expect("bitmap header", (size, w, h, planes, bpp, comp), (40, 293, 303, 1, 24, 0))
     expect("bitmap resolution", (xppm, yppm), (3780, 3780))
     expect("bitmap palette", (used, important), (0, 0))
-
-    def row(top):
-        return picture_row(data, top)[:L.W * 3]
-
-    for r in L.RULES:
-        expect(f"bitmap row {r} is a white rule", row(r), b"\xff" * 879)
-    for r in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
-        expect(f"bitmap row {r} is empty", row(r), b"\x00" * 879)
-    for top, bottom in L.INKED:
-        inked = any(any(row(r)) for r in range(top, bottom + 1))
-        expect(f"bitmap rows {top}-{bottom} carry lettering", inked, True)
+    if len(data) == 266680:
+        check_picture(data, 40, "bitmap")
 
 
 def check_icon(res):

@@ -128,6 +128,27 @@ def picture_row(data, y, offset=40):
     return data[start:start + L.STRIDE]
 
 
+def expect_row(what, pixels, byte):
+    bad = [i // 3 for i, v in enumerate(pixels) if v != byte]
+    if bad:
+        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
+
+
+def check_picture(data, offset, what):
+    """The layout in the picture's pixels (offset as for picture_row): the
+    rules white, the buttons' band empty, lettering in every other band."""
+    def pixels(y):
+        return picture_row(data, y, offset)[:L.W * 3]
+
+    for y in L.RULES:
+        expect_row(f"{what} rule row {y}", pixels(y), 0xFF)
+    for y in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
+        expect_row(f"{what} empty row {y}", pixels(y), 0)
+    for top, bottom in L.INKED:
+        inked = any(any(pixels(y)) for y in range(top, bottom + 1))
+        check(inked, f"{what} rows {top}-{bottom} carry lettering")
+
+
 def icon_entries(data, group):
     """(width, height, colours, reserved, planes, bits, size, last) of each
     image that an .ico file (last: its offset) or an RT_GROUP_ICON resource
