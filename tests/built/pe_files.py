@@ -1,7 +1,8 @@
 """Reading the built files for the checks: the resources of a PE file (as
 pefile loads it), its dialog template, version information and manifest, the
 rows of the picture, the images of an icon, and the identifiers of
-resources/resource.h. Also the checks' shared failure count.
+resources/resource.h. Then what the check scripts share: the failure count
+and the check of the picture's layout.
 
 Standard library only: the callers load the PE files with pefile."""
 import os
@@ -26,26 +27,6 @@ def header_ids(path=os.path.join(ROOT, "resources", "resource.h")):
 
 
 IDS = header_ids()
-
-failures = []
-
-
-def check(ok, what):
-    """Prints and counts a failed check; returns whether it passed."""
-    if not ok:
-        print("FAIL:", what)
-        failures.append(what)
-    return bool(ok)
-
-
-def expect(what, got, want):
-    return got == want or check(False, f"{what}: got {got!r}, want {want!r}")
-
-
-def finish(summary):
-    """The exit status of a check script, after its last line."""
-    print(f"{len(failures)} check(s) failed" if failures else summary)
-    return 1 if failures else 0
 
 
 def resources(pe):
@@ -128,27 +109,6 @@ def picture_row(data, y, offset=40):
     return data[start:start + L.STRIDE]
 
 
-def expect_row(what, pixels, byte):
-    bad = [i // 3 for i, v in enumerate(pixels) if v != byte]
-    if bad:
-        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
-
-
-def check_picture(data, offset, what):
-    """The layout in the picture's pixels (offset as for picture_row): the
-    rules white, the buttons' band empty, lettering in every other band."""
-    def pixels(y):
-        return picture_row(data, y, offset)[:L.W * 3]
-
-    for y in L.RULES:
-        expect_row(f"{what} rule row {y}", pixels(y), 0xFF)
-    for y in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
-        expect_row(f"{what} empty row {y}", pixels(y), 0)
-    for top, bottom in L.INKED:
-        inked = any(any(pixels(y)) for y in range(top, bottom + 1))
-        check(inked, f"{what} rows {top}-{bottom} carry lettering")
-
-
 def icon_entries(data, group):
     """(width, height, colours, reserved, planes, bits, size, last) of each
     image that an .ico file (last: its offset) or an RT_GROUP_ICON resource
@@ -176,3 +136,47 @@ def pe_icon_image(res, width, height):
                 icon = res.get((RT_ICON, icon_id))
                 return icon and icon[0][1]
     return None
+
+
+# What the check scripts share: failures are printed as they come and
+# counted for the exit status.
+failures = []
+
+
+def check(ok, what):
+    """Prints and counts a failed check; returns whether it passed."""
+    if not ok:
+        print("FAIL:", what)
+        failures.append(what)
+    return bool(ok)
+
+
+def expect(what, got, want):
+    return got == want or check(False, f"{what}: got {got!r}, want {want!r}")
+
+
+def finish(summary):
+    """The exit status of a check script, after its last line."""
+    print(f"{len(failures)} check(s) failed" if failures else summary)
+    return 1 if failures else 0
+
+
+def expect_row(what, pixels, byte):
+    bad = [i // 3 for i, v in enumerate(pixels) if v != byte]
+    if bad:
+        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
+
+
+def check_picture(data, offset, what):
+    """The layout in the picture's pixels (offset as for picture_row): the
+    rules white, the buttons' band empty, lettering in every other band."""
+    def pixels(y):
+        return picture_row(data, y, offset)[:L.W * 3]
+
+    for y in L.RULES:
+        expect_row(f"{what} rule row {y}", pixels(y), 0xFF)
+    for y in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
+        expect_row(f"{what} empty row {y}", pixels(y), 0)
+    for top, bottom in L.INKED:
+        inked = any(any(pixels(y)) for y in range(top, bottom + 1))
+        check(inked, f"{what} rows {top}-{bottom} carry lettering")
