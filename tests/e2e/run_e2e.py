@@ -139,8 +139,10 @@ def script_for(scenario):
     if scenario.lock:
         lines.append("lock " + win_path(*base, scenario.lock))
     if scenario.package:
-        lines += ["program " + win_path("e2e", "bin", "package.exe"), "any-process"]
-    run = "run " + win_path(*base, "cwd")
+        exe = scenario.name + ".exe" if scenario.damage else "package.exe"
+        lines += ["program " + win_path("e2e", "bin", exe), "any-process"]
+    # A damaged package shows no dialog to wait for.
+    run = ("start " if scenario.damage else "run ") + win_path(*base, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     if scenario.second:
         lines += ["use 2", run, "use 1"]
@@ -195,6 +197,12 @@ def run_scenarios(name, args, work, prefix):
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
     if args.package:
         shutil.copy(args.package, os.path.join(bindir, "package.exe"))
+        with open(args.package, "rb") as fh:
+            package = fh.read()
+        for s in scenarios:
+            if s.damage:
+                with open(os.path.join(bindir, s.name + ".exe"), "wb") as fh:
+                    fh.write(s.damage(package))
     # A map beside the program: the one in the current directory is the one to use.
     with open(os.path.join(bindir, "Am01.dvp"), "wb") as fh:
         fh.write(DECOY)
