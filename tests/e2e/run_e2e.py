@@ -16,7 +16,7 @@ import subprocess
 import sys
 import time
 
-from scenarios import DECOY, GROUPS, BOX_ABOUT
+from scenarios import DECOY, GROUPS, BOX_ABOUT, GEOMETRY
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_ENV = os.path.join(HERE, "wine-env.sh")
@@ -163,6 +163,41 @@ def check_about(line):
             and text[0] == "Instalátor:" and "-" * 110 in text and "Mise:" in text)
 
 
+def geometry_problems(line):
+    """What in the driver's geometry line differs from the dialog as Windows
+    draws it: a 293 x 301 client area with a thin border and no caption bar,
+    centred in the work area, the picture over all of it and the buttons in
+    its empty band, rows 220 to 256."""
+    words = line.split()
+    if words[:1] != ["geometry"]:
+        return ["no geometry"]
+    rects = {words[i]: [int(v) for v in words[i + 1:i + 5]] for i in range(len(words))
+             if words[i] in ("work", "window", "client", "static", "1000", "1001", "1002")}
+    if len(rects) != 7:
+        return ["not every rectangle: " + line]
+    work, window, client, static = (rects[k] for k in ("work", "window", "client", "static"))
+    width, height = client[2] - client[0], client[3] - client[1]
+    problems = []
+    if abs(width - 293) > 2 or abs(height - 301) > 3:
+        problems.append(f"client area {width} x {height}, not 293 x 301")
+    if window != [client[0] - 1, client[1] - 1, client[2] + 1, client[3] + 1]:
+        problems.append(f"window {window} is not the client area {client} and a 1-pixel border")
+    for axis in (0, 1):
+        if abs((window[axis] + window[axis + 2]) - (work[axis] + work[axis + 2])) > 2:
+            problems.append(f"window {window} not centred in the work area {work}")
+            break
+    if static[0] > 0 or static[1] > 0 or static[2] < width or static[3] < height:
+        problems.append(f"picture {static} does not cover the client area")
+    for button in ("1000", "1001", "1002"):
+        left, top, right, bottom = rects[button]
+        if left < static[0] or right > static[2] or top < 220 or bottom > 257:
+            problems.append(f"button {button} {rects[button]} outside the picture's band")
+    return problems
+
+
+CHECKS = {BOX_ABOUT: check_about, GEOMETRY: lambda line: not geometry_problems(line)}
+
+
 def split_output(lines, names):
     """Driver output, per scenario, by the '# name' echo lines."""
     per, current = {n: [] for n in names}, None
@@ -256,7 +291,10 @@ def run_scenarios(name, args, work, prefix):
         if regs != ["reg unchanged"]:
             failures.append(f"{s.name}: registry after: {regs}")
         ok = len(got) == len(s.expect) and all(
-            check_about(g) if e == BOX_ABOUT else g == e for g, e in zip(got, s.expect))
+            CHECKS.get(e, e.__eq__)(g) for g, e in zip(got, s.expect))
+        for g, e in zip(got, s.expect):
+            if e == GEOMETRY:
+                print(f"{s.name}: {g}", *geometry_problems(g), sep="\n  ")
         if not ok:
             failures.append(f"{s.name}: driver saw\n    " + "\n    ".join(got) +
                             "\n  expected\n    " + "\n    ".join(s.expect))

@@ -32,6 +32,8 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
                "incomplete download and damaged media. Contact the\\n"
                "installer's author to obtain a new copy.\\n\\n"
                "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
+# The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
+GEOMETRY = "geometry <as Windows draws it>"
 
 GAME = {"game/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
 WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
@@ -147,6 +149,7 @@ GROUPS = {
                                "key esc", "exit"],
                  [f"focus {IDC_INSTALL}", f"focus {IDC_ABOUT}", f"focus {IDC_EXIT}",
                   f"focus {IDC_INSTALL}", "exit 0"], before=WITH_OLD),
+        Scenario("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD),
     ],
     # The single-file package: it brings the map, so the current directory has none.
     # Beside the program's dialog no window of the package's own may show.
