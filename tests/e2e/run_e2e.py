@@ -2,12 +2,14 @@
 """Runs the installer under Wine, the way a player does, and checks every
 outcome: the boxes a player reads, the exit code and the files after.
 
-  run_e2e.py template <prefix-dir>
+  run_e2e.py template <prefix-dir> [--arch win32|win64]
   run_e2e.py group <name> --template DIR --installer EXE --driver EXE --work DIR
-                  [--package EXE]
+                  [--package EXE] [--arch win32|win64] [--locale LOCALE]
 
 A group copies the template prefix, lays out the files of its scenarios
-under C:\\e2e, runs one driver script for all of them and compares."""
+under C:\\e2e, runs one driver script for all of them and compares. --arch
+says what the template is: 32-bit Windows, or 64-bit Windows where the
+program runs under WoW64; --locale picks the ANSI code page."""
 import argparse
 import os
 import pwd
@@ -21,12 +23,17 @@ from scenarios import DECOY, GROUPS, BOX_ABOUT, GEOMETRY
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_ENV = os.path.join(HERE, "wine-env.sh")
 UNPRIVILEGED_USER = "e2e-player"
+CODE_PAGES = {"cs_CZ.UTF-8": 1250, "en_US.UTF-8": 1252}
+# Where a 32-bit setup's key lands, as the 64-bit view sees it.
+REGISTRY_VIEW = {"win32": "SOFTWARE", "win64": "WOW6432Node"}
 
 
-def sh(script, user=None, log_dir=None):
+def sh(script, user=None, log_dir=None, locale=None):
     """Runs bash with wine-env.sh sourced. Output goes through files: Wine's
     helper processes may hold a pipe open long after the program ended."""
     cmd = ["bash", "-c", f'source "{WINE_ENV}" && {script}']
+    if locale:
+        cmd = ["env", "WINE_LOCALE=" + locale] + cmd
     if user:
         cmd = ["runuser", "-u", user, "--"] + cmd
     log_dir = log_dir or os.environ.get("TMPDIR", "/tmp")
@@ -44,10 +51,10 @@ def sh(script, user=None, log_dir=None):
     return result
 
 
-def make_template(prefix):
+def make_template(prefix, arch):
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
-    r = sh(f'wine_make_prefix "{prefix}"', log_dir=os.path.dirname(prefix))
+    r = sh(f'wine_make_prefix "{prefix}" {arch}', log_dir=os.path.dirname(prefix))
     if r.returncode != 0:
         sys.exit(f"cannot make the Wine prefix:\n{r.stderr.decode(errors='replace')}")
 
@@ -136,6 +143,7 @@ def script_for(scenario):
         lines.append("reg-set " + game_win_path(scenario))
     else:
         lines.append(f"reg-{scenario.reg}")
+    lines.append("reg-where")
     if scenario.lock:
         lines.append("lock " + win_path(*base, scenario.lock))
     if scenario.package:
@@ -159,8 +167,12 @@ def check_about(line):
     if not (line.startswith(prefix) and line.endswith(suffix)):
         return False
     text = line[len(prefix):-len(suffix)].split("\\n")
-    return (len(text) == 22 and len("\n".join(text).encode("cp1250")) == 902
-            and text[0] == "Instalátor:" and "-" * 110 in text and "Mise:" in text)
+    try:
+        size = len("\n".join(text).encode("cp1250"))
+    except UnicodeEncodeError:
+        return False
+    return (len(text) == 22 and size == 902 and text[0] == "Instalátor:" and "-" * 110 in text
+            and "Mise:" in text and text.count("Poděkování:") == 2)
 
 
 def geometry_problems(line):
@@ -210,15 +222,19 @@ def split_output(lines, names):
 
 
 def run_group(name, args):
-    work = os.path.join(args.work, name)
+    work = args.work
     prefix = os.path.join(work, "prefix")
     unmount_under(work)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     try:
-        return run_scenarios(name, args, work, prefix)
+        result = run_scenarios(name, args, work, prefix)
     finally:
         unmount_under(work)
+    # A copy of a 64-bit template takes over a gigabyte: keep only a failed one.
+    if result == 0:
+        shutil.rmtree(prefix)
+    return result
 
 
 def run_scenarios(name, args, work, prefix):
@@ -266,7 +282,7 @@ def run_scenarios(name, args, work, prefix):
                            check=True)
         befores[s.name] = snapshot(roots[s.name])
 
-    script = []
+    script = ["codepage"]
     for s in scenarios:
         script.append(f"echo # {s.name}")
         script += script_for(s)
@@ -277,19 +293,24 @@ def run_scenarios(name, args, work, prefix):
     start = time.time()
     r = sh(f'wine_run "{prefix}" "{win_path("e2e", "bin", "driver.exe")}" '
            f'"{win_path("e2e", "bin", "instalator.exe")}" "{win_path("e2e", "bin", "script.txt")}"',
-           user=user, log_dir=work)
+           user=user, log_dir=work, locale=args.locale)
     elapsed = time.time() - start
     sh(f'wine_stop "{prefix}"', user=user, log_dir=work)
     out = r.stdout.decode("utf-8", errors="replace").splitlines()
 
     failures = []
+    code_page = f"codepage {CODE_PAGES[args.locale]}"
+    if out[:1] != [code_page]:
+        failures.append(f"{out[:1]}, not {code_page}: the group ran under another code page")
     per = split_output(out, [s.name for s in scenarios])
     for s in scenarios:
-        # reg-check's line: the installer must leave the key as it found it.
-        regs = [g for g in per[s.name] if g.startswith("reg ")]
-        got = [g for g in per[s.name] if not g.startswith("reg ")]
-        if regs != ["reg unchanged"]:
-            failures.append(f"{s.name}: registry after: {regs}")
+        # Where the key went, as a setup of the game's writes it; reg-check's
+        # line: the installer must leave the key as it found it.
+        regs = [g for g in per[s.name] if g.startswith("reg ") or g.startswith("reg-where")]
+        got = [g for g in per[s.name] if g not in regs]
+        where = "reg-where " + ("none" if s.reg == "none" else REGISTRY_VIEW[args.arch])
+        if regs != [where, "reg unchanged"]:
+            failures.append(f"{s.name}: registry: {regs}, expected {[where, 'reg unchanged']}")
         ok = len(got) == len(s.expect) and all(
             CHECKS.get(e, e.__eq__)(g) for g, e in zip(got, s.expect))
         for g, e in zip(got, s.expect):
@@ -330,9 +351,11 @@ def main():
     ap.add_argument("--driver")
     ap.add_argument("--package")
     ap.add_argument("--work")
+    ap.add_argument("--arch", choices=sorted(REGISTRY_VIEW), default="win32")
+    ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
     args = ap.parse_args()
     if args.what == "template":
-        make_template(args.name)
+        make_template(args.name, args.arch)
         return 0
     return run_group(args.name, args)
 

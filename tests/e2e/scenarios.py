@@ -212,3 +212,8 @@ GROUPS = {
                  after={"game/Disk2/Am01.dvp": BIG[:8 << 20]}),
     ],
 }
+
+# The texts a player reads, for a run under another ANSI code page.
+GROUPS["texts"] = [s for g in ("install", "refuse", "window") for s in GROUPS[g]
+                   if s.name in ("typical", "no_key", "map_missing_old_kept", "esc_leaves",
+                                 "about_repeatedly")]
