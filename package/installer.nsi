@@ -24,7 +24,8 @@ SetDateSave off
   !endif
 !endif
 
-; Only Czech: NSIS's own rare messages (a damaged download) come out in Czech.
+; Czech only. NSIS's message for a damaged download does not come from this
+; file: it is fixed English text in the stub.
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\Czech.nlf"
 
 Name "Duneveil - instalace nové mapy"
@@ -34,7 +35,6 @@ Icon "${ICON}"
 ; The program itself asks for administrator; elevate once, here, so it
 ; can be started without a second prompt.
 RequestExecutionLevel admin
-SilentInstall silent
 
 ; Shown in Explorer and, as the program name, in the UAC prompt.
 VIProductVersion ${VI_VERSION}
@@ -43,6 +43,13 @@ VIAddVersionKey /LANG=${LANG_CZECH} FileDescription "${VI_FileDescription}"
 VIAddVersionKey /LANG=${LANG_CZECH} FileVersion ${VI_VERSION}
 VIAddVersionKey /LANG=${LANG_CZECH} ProductVersion ${VI_VERSION}
 VIAddVersionKey /LANG=${LANG_CZECH} LegalCopyright "${VI_LegalCopyright}"
+
+; Silent from .onInit on, not by SilentInstall: the stub reads that mark
+; before it checks the package, and a damaged download would then end
+; without a word.
+Function .onInit
+  SetSilent silent
+FunctionEnd
 
 Section
   ; $PLUGINSDIR is a fresh folder under %TEMP% that NSIS deletes on exit.

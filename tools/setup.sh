@@ -15,8 +15,8 @@
 #     every i386 program on the machine, until the next reboot);
 #   - creates the system user e2e-player, for the tests that need an
 #     ordinary user;
-#   - builds under $WINE_ENV_DIR (default /opt/wine-e2e) the cs_CZ locale and,
-#     when emulating, the library that mends qemu's gaps for Wine.
+#   - builds under $WINE_ENV_DIR (default /opt/wine-e2e) the cs_CZ and en_US
+#     locales and, when emulating, the library that mends qemu's gaps for Wine.
 #
 # For tests of this script: SETUP_PROBE=native|emulated|none takes that as
 # the probe's answer; SETUP_DRY_RUN=1 says the machine-wide changes instead
@@ -136,12 +136,13 @@ build_shim() {
 
 build_locale() {
     # A private LOCPATH: no change to the system locale archive. Wine takes
-    # the ANSI code page 1250 from cs_CZ.
-    [ -f "$WINE_ENV_DIR/locale/cs_CZ.UTF-8/LC_CTYPE" ] && return 0
-    say "building the cs_CZ.UTF-8 locale in $WINE_ENV_DIR/locale"
+    # the ANSI code page from it: 1250 from cs_CZ, 1252 from en_US.
+    local name=$1
+    [ -f "$WINE_ENV_DIR/locale/$name.UTF-8/LC_CTYPE" ] && return 0
+    say "building the $name.UTF-8 locale in $WINE_ENV_DIR/locale"
     $SUDO mkdir -p "$WINE_ENV_DIR/locale"
-    $SUDO localedef -i cs_CZ -f UTF-8 "$WINE_ENV_DIR/locale/cs_CZ.UTF-8" 2>/dev/null || true
-    [ -f "$WINE_ENV_DIR/locale/cs_CZ.UTF-8/LC_CTYPE" ] || die "localedef cs_CZ failed"
+    $SUDO localedef -i "$name" -f UTF-8 "$WINE_ENV_DIR/locale/$name.UTF-8" 2>/dev/null || true
+    [ -f "$WINE_ENV_DIR/locale/$name.UTF-8/LC_CTYPE" ] || die "localedef $name failed"
 }
 
 setup_wine() {
@@ -169,7 +170,8 @@ setup_wine() {
     else
         $SUDO rm -rf "$WINE_ENV_DIR/lib"
     fi
-    build_locale
+    build_locale cs_CZ
+    build_locale en_US
     echo "$mode" | $SUDO tee "$WINE_ENV_DIR/mode" >/dev/null
     $SUDO chmod -R a+rX "$WINE_ENV_DIR"
     [ "${SETUP_DRY_RUN:-}" = 1 ] || /usr/lib/wine/wine --version >/dev/null 2>&1 ||

@@ -9,15 +9,22 @@
  *   reg-none                no key
  *   reg-raw <type> <hex>    Path = these bytes, as given, of this type (RegSetValueExA)
  *   reg-check               -> "reg unchanged" if the key/value is still as last set
+ *   reg-where               -> "reg-where" and the registry views that hold the key
+ *                              ("SOFTWARE", "WOW6432Node"), or "none"
  *   program <exe>           start this one from now on (the package, say)
  *   any-process             its dialog may belong to a child process
  *   lock <file> / unlock    hold a file open without sharing, as another program would
  *   run <cwd> [args]        start the installer there; waits for its visible dialog
+ *   start <cwd> [args]      the same without waiting (a damaged package shows no dialog)
  *   click <id>              press a button (BM_CLICK)
  *   key enter|esc|tab       a key to the focused control
  *   close                   close the window from its system menu
  *   focus                   -> "focus <control id>"
  *   title                   -> "title <window title>"
+ *   codepage                -> "codepage <ANSI code page>"
+ *   geometry                -> "geometry screen W H work L T R B window L T R B client L T R B
+ *                              style HEX static L T R B <id> L T R B ..." (client: in
+ *                              screen coordinates; static and buttons: in client coordinates)
  *   box                     -> "box <caption> | <text> | icon|noicon", then dismiss it
  *   nobox <ms>              -> "nobox" or "unexpected box <caption>"
  *   alive                   -> "alive" if the dialog is still open
@@ -243,7 +250,72 @@ static void CheckRegistry(void)
     Say(fSame ? L"reg unchanged" : L"reg changed");
 }
 
-static void Run(wchar_t *pszArgs)
+/* Which views hold the key: a 32-bit setup on 64-bit Windows writes it
+   under WOW6432Node, and the 32-bit installer must find it there. */
+static BOOL KeyIn64BitView(const wchar_t *pszKey)
+{
+    HKEY hKey;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &hKey))
+        return FALSE;
+    RegCloseKey(hKey);
+    return TRUE;
+}
+
+static void WhereIsRegistry(void)
+{
+    BOOL fSoftware = KeyIn64BitView(L"SOFTWARE\\Morvane\\Duneveil");
+    BOOL fWow = KeyIn64BitView(L"SOFTWARE\\WOW6432Node\\Morvane\\Duneveil");
+    Say(L"reg-where%ls%ls%ls", fSoftware ? L" SOFTWARE" : L"", fWow ? L" WOW6432Node" : L"",
+        fSoftware || fWow ? L"" : L" none");
+}
+
+static void AddRect(wchar_t *psz, size_t cch, const wchar_t *pszName, const RECT *prc)
+{
+    size_t n = wcslen(psz);
+    _snwprintf(psz + n, cch - n - 1, L" %ls %ld %ld %ld %ld", pszName, prc->left, prc->top, prc->right,
+               prc->bottom);
+    psz[cch - 1] = 0;
+}
+
+static BOOL CALLBACK AddControlRect(HWND hwnd, LPARAM lParam)
+{
+    wchar_t szClass[32], szName[16];
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    MapWindowPoints(NULL, g_hDlg, (POINT *)&rc, 2);
+    if (GetClassNameW(hwnd, szClass, 32) && !_wcsicmp(szClass, L"Static"))
+        wcscpy(szName, L"static");
+    else
+        _snwprintf(szName, 15, L"%d", GetDlgCtrlID(hwnd));
+    szName[15] = 0;
+    AddRect((wchar_t *)lParam, 2048, szName, &rc);
+    return TRUE;
+}
+
+/* The dialog as the platform laid it out, from the real window. */
+static void Geometry(void)
+{
+    wchar_t sz[2048];
+    RECT rcWork, rcWindow, rcClient;
+    POINT ptOrigin = {0, 0};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    GetWindowRect(g_hDlg, &rcWindow);
+    GetClientRect(g_hDlg, &rcClient);
+    ClientToScreen(g_hDlg, &ptOrigin);
+    OffsetRect(&rcClient, ptOrigin.x, ptOrigin.y);
+    _snwprintf(sz, 2047, L"geometry screen %d %d", GetSystemMetrics(SM_CXSCREEN),
+               GetSystemMetrics(SM_CYSCREEN));
+    AddRect(sz, 2048, L"work", &rcWork);
+    AddRect(sz, 2048, L"window", &rcWindow);
+    AddRect(sz, 2048, L"client", &rcClient);
+    size_t n = wcslen(sz);
+    _snwprintf(sz + n, 2047 - n, L" style %08lX", (unsigned long)GetWindowLongW(g_hDlg, GWL_STYLE));
+    sz[2047] = 0;
+    EnumChildWindows(g_hDlg, AddControlRect, (LPARAM)sz);
+    Say(L"%ls", sz);
+}
+
+static void Run(wchar_t *pszArgs, BOOL fWait)
 {
     wchar_t szCwd[1024], szCmd[2048];
     const wchar_t *pszRest = L"";
@@ -263,6 +335,8 @@ static void Run(wchar_t *pszArgs)
         Say(L"error: cannot start the installer (%lu)", GetLastError());
         return;
     }
+    if (!fWait)
+        return;
     g_hDlg = WaitForWindow(TRUE, WAIT_MS);
     if (!g_hDlg)
         Say(L"error: no dialog");
@@ -296,6 +370,8 @@ static void Command(wchar_t *pszLine)
 
     if (!wcscmp(pszLine, L"echo")) {
         Say(L"%ls", pszArg);
+    } else if (!wcscmp(pszLine, L"reg-where")) {
+        WhereIsRegistry();
     } else if (!wcsncmp(pszLine, L"reg-", 4) && wcscmp(pszLine, L"reg-check")) {
         SetRegistry(pszLine, pszArg);
     } else if (!wcscmp(pszLine, L"program")) {
@@ -310,8 +386,8 @@ static void Command(wchar_t *pszLine)
     } else if (!wcscmp(pszLine, L"unlock")) {
         CloseHandle(g_hLocked);
         g_hLocked = INVALID_HANDLE_VALUE;
-    } else if (!wcscmp(pszLine, L"run")) {
-        Run(pszArg);
+    } else if (!wcscmp(pszLine, L"run") || !wcscmp(pszLine, L"start")) {
+        Run(pszArg, !wcscmp(pszLine, L"run"));
     } else if (!wcscmp(pszLine, L"click")) {
         PostMessageW(GetDlgItem(g_hDlg, _wtoi(pszArg)), BM_CLICK, 0, 0);
         Settle();
@@ -328,6 +404,10 @@ static void Command(wchar_t *pszLine)
         wchar_t szTitle[256];
         GetWindowTextW(g_hDlg, szTitle, 256);
         Say(L"title %ls", szTitle);
+    } else if (!wcscmp(pszLine, L"codepage")) {
+        Say(L"codepage %u", GetACP());
+    } else if (!wcscmp(pszLine, L"geometry")) {
+        Geometry();
     } else if (!wcscmp(pszLine, L"box")) {
         HWND hBox = WaitForWindow(FALSE, WAIT_MS);
         if (hBox)

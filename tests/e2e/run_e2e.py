@@ -2,12 +2,14 @@
 """Runs the installer under Wine, the way a player does, and checks every
 outcome: the boxes a player reads, the exit code and the files after.
 
-  run_e2e.py template <prefix-dir>
+  run_e2e.py template <prefix-dir> [--arch win32|win64]
   run_e2e.py group <name> --template DIR --installer EXE --driver EXE --work DIR
-                  [--package EXE] [--credits TXT]
+                  [--package EXE] [--credits TXT] [--arch win32|win64] [--locale LOCALE]
 
 A group copies the template prefix, lays out the files of its scenarios
-under C:\\e2e, runs one driver script for all of them and compares."""
+under C:\\e2e, runs one driver script for all of them and compares. --arch
+says what the template is: 32-bit Windows, or 64-bit Windows where the
+program runs under WoW64; --locale picks the ANSI code page."""
 import argparse
 import os
 import pwd
@@ -17,19 +19,24 @@ import sys
 import tempfile
 import time
 
-from scenarios import DECOY, GROUPS, BOX_ABOUT
+from scenarios import DECOY, GROUPS, BOX_ABOUT, GEOMETRY
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_ENV = os.path.join(HERE, "wine-env.sh")
 UNPRIVILEGED_USER = "e2e-player"
+CODE_PAGES = {"cs_CZ.UTF-8": 1250, "en_US.UTF-8": 1252}
+# Where a 32-bit setup's key lands, as the 64-bit view sees it.
+REGISTRY_VIEW = {"win32": "SOFTWARE", "win64": "WOW6432Node"}
 
 
-def sh(script, user=None, log_dir=None):
+def sh(script, user=None, log_dir=None, locale=None):
     """Runs bash with wine-env.sh sourced. Output goes through files: Wine's
     helper processes may hold a pipe open long after the program ended."""
     # An ordinary user reads the copy in its own work folder (see run_group).
     env = os.path.join(log_dir, "wine-env.sh") if user else WINE_ENV
     cmd = ["bash", "-c", f'source "{env}" && {script}']
+    if locale:
+        cmd = ["env", "WINE_LOCALE=" + locale] + cmd
     if user:
         cmd = ["runuser", "-u", user, "--"] + cmd
     log_dir = log_dir or os.environ.get("TMPDIR", "/tmp")
@@ -47,10 +54,10 @@ def sh(script, user=None, log_dir=None):
     return result
 
 
-def make_template(prefix):
+def make_template(prefix, arch):
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
-    r = sh(f'wine_make_prefix "{prefix}"', log_dir=os.path.dirname(prefix))
+    r = sh(f'wine_make_prefix "{prefix}" {arch}', log_dir=os.path.dirname(prefix))
     if r.returncode != 0:
         sys.exit(f"cannot make the Wine prefix:\n{r.stderr.decode(errors='replace')}")
 
@@ -139,11 +146,14 @@ def script_for(scenario):
         lines.append("reg-set " + game_win_path(scenario))
     else:
         lines.append(f"reg-{scenario.reg}")
+    lines.append("reg-where")
     if scenario.lock:
         lines.append("lock " + win_path(*base, scenario.lock))
     if scenario.package:
-        lines += ["program " + win_path("e2e", "bin", "package.exe"), "any-process"]
-    run = "run " + win_path(*base, "cwd")
+        exe = scenario.name + ".exe" if scenario.damage else "package.exe"
+        lines += ["program " + win_path("e2e", "bin", exe), "any-process"]
+    # A damaged package shows no dialog to wait for.
+    run = ("start " if scenario.damage else "run ") + win_path(*base, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     if scenario.second:
         lines += ["use 2", run, "use 1"]
@@ -163,8 +173,46 @@ def check_about(line, credits=None):
     if credits is not None:
         return line[len(prefix):-len(suffix)] == credits.replace("\n", "\\n")
     text = line[len(prefix):-len(suffix)].split("\\n")
-    return (len(text) == 22 and len("\n".join(text).encode("cp1250")) == 902
-            and text[0] == "Instalátor:" and "-" * 110 in text and "Mise:" in text)
+    try:
+        size = len("\n".join(text).encode("cp1250"))
+    except UnicodeEncodeError:
+        return False
+    return (len(text) == 22 and size == 902 and text[0] == "Instalátor:" and "-" * 110 in text
+            and "Mise:" in text and text.count("Poděkování:") == 2)
+
+
+def geometry_problems(line):
+    """What in the driver's geometry line differs from the dialog as Windows
+    draws it: a 293 x 301 client area with a thin border and no caption bar,
+    centred in the work area, the picture over all of it and the buttons in
+    its empty band, rows 220 to 256."""
+    words = line.split()
+    if words[:1] != ["geometry"]:
+        return ["no geometry"]
+    rects = {words[i]: [int(v) for v in words[i + 1:i + 5]] for i in range(len(words))
+             if words[i] in ("work", "window", "client", "static", "1000", "1001", "1002")}
+    if len(rects) != 7:
+        return ["not every rectangle: " + line]
+    work, window, client, static = (rects[k] for k in ("work", "window", "client", "static"))
+    width, height = client[2] - client[0], client[3] - client[1]
+    problems = []
+    if abs(width - 293) > 2 or abs(height - 301) > 3:
+        problems.append(f"client area {width} x {height}, not 293 x 301")
+    if window != [client[0] - 1, client[1] - 1, client[2] + 1, client[3] + 1]:
+        problems.append(f"window {window} is not the client area {client} and a 1-pixel border")
+    for axis in (0, 1):
+        if abs((window[axis] + window[axis + 2]) - (work[axis] + work[axis + 2])) > 2:
+            problems.append(f"window {window} not centred in the work area {work}")
+            break
+    if static[0] > 0 or static[1] > 0 or static[2] < width or static[3] < height:
+        problems.append(f"picture {static} does not cover the client area")
+    for button in ("1000", "1001", "1002"):
+        left, top, right, bottom = rects[button]
+        if left < static[0] or right > static[2] or top < 220 or bottom > 257:
+            problems.append(f"button {button} {rects[button]} outside the picture's band")
+    return problems
+
+
 
 
 def split_output(lines, names):
@@ -187,17 +235,21 @@ def run_group(name, args):
         os.chmod(work, 0o755)
         shutil.copy(WINE_ENV, work)
     else:
-        work = os.path.join(args.work, name)
+        work = args.work
         unmount_under(work)
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
     prefix = os.path.join(work, "prefix")
     try:
-        return run_scenarios(name, args, work, prefix, user)
+        result = run_scenarios(name, args, work, prefix, user)
     finally:
         unmount_under(work)
         if user:
             shutil.rmtree(work, ignore_errors=True)
+    # A copy of a 64-bit template takes over a gigabyte: keep only a failed one.
+    if result == 0:
+        shutil.rmtree(prefix, ignore_errors=True)
+    return result
 
 
 def run_scenarios(name, args, work, prefix, user):
@@ -206,6 +258,9 @@ def run_scenarios(name, args, work, prefix, user):
     if args.credits:
         with open(args.credits, encoding="utf-8") as fh:
             credits = fh.read()
+    # Lines checked by more than equality.
+    checks = {BOX_ABOUT: lambda line: check_about(line, credits),
+              GEOMETRY: lambda line: not geometry_problems(line)}
     if sh(f'wine_clone_prefix "{args.template}" "{prefix}"', log_dir=work).returncode != 0:
         sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
@@ -215,6 +270,12 @@ def run_scenarios(name, args, work, prefix, user):
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
     if args.package:
         shutil.copy(args.package, os.path.join(bindir, "package.exe"))
+        with open(args.package, "rb") as fh:
+            package = fh.read()
+        for s in scenarios:
+            if s.damage:
+                with open(os.path.join(bindir, s.name + ".exe"), "wb") as fh:
+                    fh.write(s.damage(package))
     # A map beside the program: the one in the current directory is the one to use.
     with open(os.path.join(bindir, "Am01.dvp"), "wb") as fh:
         fh.write(DECOY)
@@ -242,7 +303,7 @@ def run_scenarios(name, args, work, prefix, user):
                            check=True)
         befores[s.name] = snapshot(roots[s.name])
 
-    script = []
+    script = ["codepage"]
     for s in scenarios:
         script.append(f"echo # {s.name}")
         script += script_for(s)
@@ -253,21 +314,29 @@ def run_scenarios(name, args, work, prefix, user):
     start = time.time()
     r = sh(f'wine_run "{prefix}" "{win_path("e2e", "bin", "driver.exe")}" '
            f'"{win_path("e2e", "bin", "instalator.exe")}" "{win_path("e2e", "bin", "script.txt")}"',
-           user=user, log_dir=work)
+           user=user, log_dir=work, locale=args.locale)
     elapsed = time.time() - start
     sh(f'wine_stop "{prefix}"', user=user, log_dir=work)
     out = r.stdout.decode("utf-8", errors="replace").splitlines()
 
     failures = []
+    code_page = f"codepage {CODE_PAGES[args.locale]}"
+    if out[:1] != [code_page]:
+        failures.append(f"{out[:1]}, not {code_page}: the group ran under another code page")
     per = split_output(out, [s.name for s in scenarios])
     for s in scenarios:
-        # reg-check's line: the installer must leave the key as it found it.
-        regs = [g for g in per[s.name] if g.startswith("reg ")]
-        got = [g for g in per[s.name] if not g.startswith("reg ")]
-        if regs != ["reg unchanged"]:
-            failures.append(f"{s.name}: registry after: {regs}")
+        # Where the key went, as a setup of the game's writes it; reg-check's
+        # line: the installer must leave the key as it found it.
+        regs = [g for g in per[s.name] if g.startswith("reg ") or g.startswith("reg-where")]
+        got = [g for g in per[s.name] if g not in regs]
+        where = "reg-where " + ("none" if s.reg == "none" else REGISTRY_VIEW[args.arch])
+        if regs != [where, "reg unchanged"]:
+            failures.append(f"{s.name}: registry: {regs}, expected {[where, 'reg unchanged']}")
         ok = len(got) == len(s.expect) and all(
-            check_about(g, credits) if e == BOX_ABOUT else g == e for g, e in zip(got, s.expect))
+            checks.get(e, e.__eq__)(g) for g, e in zip(got, s.expect))
+        for g, e in zip(got, s.expect):
+            if e == GEOMETRY:
+                print(f"{s.name}: {g}", *geometry_problems(g), sep="\n  ")
         if not ok:
             failures.append(f"{s.name}: driver saw\n    " + "\n    ".join(got) +
                             "\n  expected\n    " + "\n    ".join(s.expect))
@@ -304,9 +373,11 @@ def main():
     ap.add_argument("--package")
     ap.add_argument("--work")
     ap.add_argument("--credits", help="the About text expected (UTF-8), not just its shape")
+    ap.add_argument("--arch", choices=sorted(REGISTRY_VIEW), default="win32")
+    ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
     args = ap.parse_args()
     if args.what == "template":
-        make_template(args.name)
+        make_template(args.name, args.arch)
         return 0
     return run_group(args.name, args)
 

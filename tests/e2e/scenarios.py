@@ -27,6 +27,13 @@ BOX_COPY_FAILED = ("box Chyba | Při instalaci se naskytla chyba.\\n"
 # The About box is checked for its shape; see run_e2e.check_about.
 BOX_ABOUT = "box O projektu | <credits> | noicon"
 TITLE = "title Duneveil - instalace nové mapy"
+# NSIS's own message, fixed English text in its stub; the package exits with 2.
+BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common causes include\\n"
+               "incomplete download and damaged media. Contact the\\n"
+               "installer's author to obtain a new copy.\\n\\n"
+               "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
+# The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
+GEOMETRY = "geometry <as Windows draws it>"
 
 GAME = {"game/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
 WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
@@ -50,10 +57,29 @@ class Scenario:
     drive: tuple = ()           # (letter, tmpfs options): a drive mounted at "drive", game under it
     read_only: bool = False     # remount the drive read-only once laid out
     second: bool = False        # start a second installer too ("use 2" addresses it)
+    damage: object = None       # package bytes -> the damaged download to start instead
 
 
 def install(expect_box, via=f"click {IDC_INSTALL}"):
     return [via, "box", "exit"], [expect_box, "exit 0"]
+
+
+def nsis_data(package):
+    """Where NSIS's first header starts, after the stub: its data runs to the end."""
+    return package.index(b"\xef\xbe\xad\xdeNullsoftInst") - 4
+
+
+def middle_of_data(package):
+    return (nsis_data(package) + len(package)) // 2
+
+
+def byte_changed(data, at):
+    return data[:at] + bytes([data[at] ^ 0x20]) + data[at + 1:]
+
+
+def damaged(name, damage):
+    return Scenario(name, ["box", "exit"], [BOX_DAMAGED, "exit 2"], package=True, damage=damage,
+                    before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD})
 
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
@@ -123,16 +149,24 @@ GROUPS = {
                                "key esc", "exit"],
                  [f"focus {IDC_INSTALL}", f"focus {IDC_ABOUT}", f"focus {IDC_EXIT}",
                   f"focus {IDC_INSTALL}", "exit 0"], before=WITH_OLD),
+        Scenario("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD),
     ],
     # The single-file package: it brings the map, so the current directory has none.
+    # Beside the program's dialog no window of the package's own may show.
     "package": [
-        Scenario("package_installs", *install(BOX_INSTALLED), package=True,
+        Scenario("package_installs", ["nobox 1000"] + install(BOX_INSTALLED)[0],
+                 ["nobox"] + install(BOX_INSTALLED)[1], package=True,
                  before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD},
                  after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
         Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
                  package=True, before={"game/data1.dvp": DATA}),
         Scenario("package_about", [f"click {IDC_ABOUT}", "box", f"click {IDC_EXIT}", "exit"],
                  [BOX_ABOUT, "exit 0"], package=True, before={"game/data1.dvp": DATA}),
+        # A damaged download: the player is told, and nothing is written.
+        damaged("cut_in_first_header", lambda p: p[:nsis_data(p) + 14]),
+        damaged("cut_in_data", lambda p: p[:middle_of_data(p)]),
+        damaged("cut_last_byte", lambda p: p[:-1]),
+        damaged("byte_changed", lambda p: byte_changed(p, middle_of_data(p))),
     ],
     # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
     "unprivileged": [
@@ -180,3 +214,8 @@ GROUPS = {
                  after={"game/Disk2/Am01.dvp": BIG[:8 << 20]}),
     ],
 }
+
+# The texts a player reads, for a run under another ANSI code page.
+GROUPS["texts"] = [s for g in ("install", "refuse", "window") for s in GROUPS[g]
+                   if s.name in ("typical", "no_key", "map_missing_old_kept", "esc_leaves",
+                                 "about_repeatedly")]

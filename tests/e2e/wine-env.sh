@@ -4,11 +4,16 @@
 # all this needs; sourcing this file only checks that it is there (one line
 # naming what is missing, and a non-zero status) and defines:
 #
-#   wine_make_prefix DIR        new 32-bit prefix (null graphics driver), then stopped
+#   wine_make_prefix DIR [ARCH] new prefix (null graphics driver, Wine's own
+#                               fonts), then stopped; ARCH win32 (default) is
+#                               32-bit Windows, win64 is 64-bit Windows
 #   wine_clone_prefix SRC DST   copy a stopped template prefix
 #   wine_run DIR PROGRAM [ARG]  run a program in the prefix, with a timeout
 #   wine_stop DIR               stop the prefix's wineserver and its processes
 #   wine_env DIR                export the variables for DIR into this shell
+#
+# WINE_LOCALE (default cs_CZ.UTF-8, ANSI code page 1250) picks the locale that
+# Windows programs see; en_US.UTF-8 gives code page 1252.
 #
 # Where the kernel cannot run i386 programs, the i386 Wine loader runs under
 # qemu user-mode emulation and a preloaded library (qemu-wine-fix.c) mends
@@ -18,6 +23,11 @@
 WINE_ENV_DIR=${WINE_ENV_DIR:-/opt/wine-e2e}
 WINE_RUN_TIMEOUT=${WINE_RUN_TIMEOUT:-600}
 WINE_BOOT_TIMEOUT=${WINE_BOOT_TIMEOUT:-900}
+WINE_LOCALE=${WINE_LOCALE:-cs_CZ.UTF-8}
+# Debian's fonts-wine: without them every face, "MS Sans Serif" included,
+# falls back to a Linux font with other metrics, and dialogs come out larger
+# than Windows draws them.
+WINE_FONTS=/usr/share/wine/fonts
 
 _wine_env_log() { echo "wine-env: $*" >&2; }
 
@@ -38,19 +48,23 @@ wine_env_check() {
             { _wine_env_log "missing: the qemu compatibility library; $fix"; return 1; }
     fi
     [ -x /usr/lib/wine/wine ] || { _wine_env_log "missing: Debian package wine32:i386; $fix"; return 1; }
-    [ -f "$WINE_ENV_DIR/locale/cs_CZ.UTF-8/LC_CTYPE" ] ||
-        { _wine_env_log "missing: the cs_CZ.UTF-8 locale in $WINE_ENV_DIR/locale; $fix"; return 1; }
+    [ -x /usr/lib/wine/wine64 ] || { _wine_env_log "missing: Debian package wine64; $fix"; return 1; }
+    [ -f "$WINE_FONTS/sserife.fon" ] || { _wine_env_log "missing: Debian package fonts-wine; $fix"; return 1; }
+    [ -f "$WINE_ENV_DIR/locale/$WINE_LOCALE/LC_CTYPE" ] ||
+        { _wine_env_log "missing: the $WINE_LOCALE locale in $WINE_ENV_DIR/locale; $fix"; return 1; }
 }
 
 wine_env() {
     local prefix=${1:?prefix directory}
     export WINEPREFIX=$(realpath -m "$prefix")
-    export WINEARCH=win32
+    # As the prefix was made; a new one is 32-bit unless wine_make_prefix says.
+    WINEARCH=$(sed -n '1,5s/^#arch=//p' "$WINEPREFIX/system.reg" 2>/dev/null)
+    export WINEARCH=${WINEARCH:-win32}
     export WINEDEBUG=${WINE_E2E_DEBUG:--all}
     # No Mono/Gecko prompts; no menu/desktop entries for the build user.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export LOCPATH=$WINE_ENV_DIR/locale
-    export LC_ALL=cs_CZ.UTF-8
+    export LC_ALL=$WINE_LOCALE
     if [ "$(cat "$WINE_ENV_DIR/mode" 2>/dev/null)" = emulated ]; then
         # $LIB is expanded by ld.so: the i386 library for Wine, an empty one
         # for the 64-bit wineserver and tools.
@@ -60,14 +74,17 @@ wine_env() {
 }
 
 wine_make_prefix() {
-    local prefix=${1:?prefix directory}
+    local prefix=${1:?prefix directory} arch=${2:-win32}
     (
         wine_env "$prefix"
+        export WINEARCH=$arch
         [ -f "$WINEPREFIX/system.reg" ] && { _wine_env_log "$WINEPREFIX exists already"; exit 1; }
-        mkdir -p "$WINEPREFIX" || exit 1
+        mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" || exit 1
+        # Before the first boot, which registers them with the prefix's fonts.
+        cp "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/" || exit 1
         # Graphics=null in HKCU before the first boot, so explorer never tries X11.
         printf '%s\n' 'WINE REGISTRY Version 2' ';; All keys relative to \\User\\S-1-5-21-0-0-0-1000' '' \
-            '#arch=win32' '' '[Software\\Wine\\Drivers] 1700000000' '"Graphics"="null"' > "$WINEPREFIX/user.reg"
+            "#arch=$arch" '' '[Software\\Wine\\Drivers] 1700000000' '"Graphics"="null"' > "$WINEPREFIX/user.reg"
         timeout "$WINE_BOOT_TIMEOUT" wine wineboot --init >"$WINEPREFIX.boot.log" 2>&1
         timeout 120 wineserver -w   # until the services exit and everything is written
         wineserver -k 2>/dev/null
