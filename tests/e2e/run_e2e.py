@@ -19,7 +19,8 @@ import sys
 import tempfile
 import time
 
-from scenarios import DECOY, GROUPS, BOX_ABOUT, GEOMETRY
+from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
+                       GEOMETRY)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_ENV = os.path.join(HERE, "wine-env.sh")
@@ -260,6 +261,7 @@ def run_scenarios(name, args, work, prefix, user):
             credits = fh.read()
     # Lines checked by more than equality.
     checks = {BOX_ABOUT: lambda line: check_about(line, credits),
+              BOX_ONE_OF_TWO: lambda line: line in (BOX_INSTALLED, BOX_COPY_FAILED),
               GEOMETRY: lambda line: not geometry_problems(line)}
     if sh(f'wine_clone_prefix "{args.template}" "{prefix}"', log_dir=work).returncode != 0:
         sys.exit("cannot copy the template prefix")
