@@ -1,12 +1,34 @@
 /*
- * The baseline for the start-up and memory benchmarks: the smallest dialog
- * program, built like instalator.exe (-static -s -mwindows, -Os), so that
- * "installer vs minimal" shows what the installer itself adds on top of
- * what any dialog costs (Wine/emulation, user32, the C runtime).
- * One static text in an in-memory template; closes on Esc/WM_CLOSE.
+ * The baseline the benchmarks measure the installer against: the smallest
+ * dialog program a map author could write by hand, built like
+ * instalator.exe (-static -s -mwindows, -Os). It starts to a dialog (start-up
+ * and memory) and, on its Install button, does the plain install: read the
+ * game folder, delete the old map, CopyFileA the new one and show the same
+ * result box. In-memory template; closes on Esc/WM_CLOSE.
  */
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <stdio.h>
+
+#include "messages.h"
+#include "resource.h"
+
+static void Install(HWND hDlg)
+{
+    char szGame[256] = "", szTarget[300];
+    DWORD cb = sizeof szGame - 1;
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Duneveil", 0, KEY_QUERY_VALUE, &hKey) == 0) {
+        RegQueryValueExA(hKey, "Path", NULL, NULL, (BYTE *)szGame, &cb);
+        RegCloseKey(hKey);
+    }
+    snprintf(szTarget, sizeof szTarget, "%s\\Disk2\\Am01.dvp", szGame);
+    DeleteFileA(szTarget);
+    if (CopyFileA("Am01.dvp", szTarget, TRUE))
+        MessageBoxA(NULL, MSG_INSTALLED, CAPTION_INSTALLER, MB_OK | MB_ICONINFORMATION);
+    else
+        MessageBoxA(NULL, MSG_COPY_FAILED, CAPTION_ERROR, MB_OK | MB_ICONERROR);
+    EndDialog(hDlg, 0);
+}
 
 static INT_PTR CALLBACK DlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
@@ -15,7 +37,9 @@ static INT_PTR CALLBACK DlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPar
     case WM_INITDIALOG:
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+        if (LOWORD(wParam) == IDC_INSTALL)
+            Install(hDlg);
+        else if (LOWORD(wParam) == IDCANCEL)
             EndDialog(hDlg, 0);
         return TRUE;
     case WM_CLOSE:
@@ -25,12 +49,31 @@ static INT_PTR CALLBACK DlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
-/* DLGTEMPLATE + one DLGITEMTEMPLATE, DWORD aligned, all strings UTF-16. */
+/* DLGTEMPLATE + its DLGITEMTEMPLATEs, DWORD aligned, all strings UTF-16. */
 static WORD *Put(WORD *p, const wchar_t *psz)
 {
     do
         *p++ = (WORD)*psz;
     while (*psz++);
+    return p;
+}
+
+static WORD *Item(WORD *p, DWORD dwStyle, short x, short y, short cx, WORD wId, WORD wClass,
+                  const wchar_t *pszText)
+{
+    p = (WORD *)(((ULONG_PTR)p + 3) & ~(ULONG_PTR)3);
+    DLGITEMTEMPLATE *pItem = (DLGITEMTEMPLATE *)p;
+    pItem->style = WS_CHILD | WS_VISIBLE | dwStyle;
+    pItem->x = x;
+    pItem->y = y;
+    pItem->cx = cx;
+    pItem->cy = 14;
+    pItem->id = wId;
+    p = (WORD *)(pItem + 1);
+    *p++ = 0xFFFF;
+    *p++ = wClass;
+    p = Put(p, pszText);
+    *p++ = 0;                       /* no creation data */
     return p;
 }
 
@@ -40,25 +83,14 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR pszCmd, int nShow)
     (void)hPrev, (void)pszCmd, (void)nShow;
     DLGTEMPLATE *pDlg = (DLGTEMPLATE *)adwBuf;
     pDlg->style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    pDlg->cdit = 1;
+    pDlg->cdit = 2;
     pDlg->cx = 160;
     pDlg->cy = 40;
     WORD *p = (WORD *)(pDlg + 1);
     *p++ = 0;                       /* no menu */
     *p++ = 0;                       /* default class */
     p = Put(p, L"Minimal");         /* caption */
-    p = (WORD *)(((ULONG_PTR)p + 3) & ~(ULONG_PTR)3);
-    DLGITEMTEMPLATE *pItem = (DLGITEMTEMPLATE *)p;
-    pItem->style = WS_CHILD | WS_VISIBLE | SS_LEFT;
-    pItem->x = 10;
-    pItem->y = 10;
-    pItem->cx = 140;
-    pItem->cy = 12;
-    pItem->id = (WORD)-1;
-    p = (WORD *)(pItem + 1);
-    *p++ = 0xFFFF;
-    *p++ = 0x0082;                  /* Static */
-    p = Put(p, L"Ahoj");
-    *p++ = 0;                       /* no creation data */
+    p = Item(p, SS_LEFT, 10, 12, 60, (WORD)-1, 0x0082 /* Static */, L"Ahoj");
+    Item(p, WS_TABSTOP | BS_DEFPUSHBUTTON, 90, 10, 60, IDC_INSTALL, 0x0080 /* Button */, L"Instalovat");
     return (int)DialogBoxIndirectParamW(hInst, pDlg, NULL, DlgProc, 0);
 }

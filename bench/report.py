@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from pe_files import RT_BITMAP, resources  # noqa: E402
 
 ap = argparse.ArgumentParser()
-for a in ("sizes-file", "results", "installer", "package", "map", "mb"):
+for a in ("sizes-file", "results", "installer", "map", "mb"):
     ap.add_argument("--" + a, required=True)
 for a in ("runs", "copy-runs", "quick"):
     ap.add_argument("--" + a, type=int, required=True)
@@ -38,13 +38,19 @@ pe = pefile.PE(args.installer)
 bitmap = sum(len(data) for _, data in resources(pe).get((RT_BITMAP, "IDB_BITMAP1"), []))
 code = sum(s.SizeOfRawData for s in pe.sections if s.Name.rstrip(b"\0") == b".text")
 
-# bench_driver output: "<key>_<ms|ws|exit|error> value" lines, repeated per run.
+# The driver's output: "<key>_ms value" and "<key>_ws value" lines, repeated
+# per run; "exit <code>" after each program; "box ..." after each install,
+# which must have succeeded; "error: ..." where something went wrong.
+INSTALLED = "box Instalátor | Instalace mapy byla úspěšně dokončena. | icon"
 vals, errors = {}, []
-for line in open(args.results):
-    key, _, value = line.strip().rpartition(" ")
-    if key.endswith("_error"):
-        errors.append(line.strip())
-    vals.setdefault(key, []).append(float(value))
+for line in open(args.results, encoding="utf-8"):
+    line = line.strip()
+    key, _, value = line.rpartition(" ")
+    if line.startswith("error") or (line.startswith("box ") and line != INSTALLED) or \
+            (key == "exit" and value != "0"):
+        errors.append(line)
+    elif key.endswith(("_ms", "_ws")):
+        vals.setdefault(key, []).append(float(value))
 
 
 def med(key):
@@ -74,7 +80,7 @@ row("picture IDB_BITMAP1 in instalator.exe", f"{bitmap} B", f"{exe_size} B",
 row(".text (code) in instalator.exe", f"{code} B", f"{exe_size} B",
     f"{code / exe_size:.1%} of the exe", "info", True, "")
 
-i, m, p = med("inst_ms"), med("min_ms"), med("pkg_ms")
+i, m, p, q = med("inst_ms"), med("min_ms"), med("pkg_ms"), med("peer_ms")
 r = i / m
 row(f"start-up to visible dialog: installer vs minimal (median of {args.runs})",
     f"{i:.0f} ms", f"{m:.0f} ms", f"{r:.2f}x", "≤ 1.2x", r <= 1.2,
@@ -83,12 +89,12 @@ row(f"start-up to visible dialog: installer vs minimal (median of {args.runs})",
     f"emulated code; Wine's own start-up ({m:.0f} ms) is common to both. The first, "
     "cold start in a prefix is several times slower (DLL loading, qemu translation) "
     "and is discarded as warm-up.")
-r = p / i
-row(f"start-up: package vs bare installer (median of {args.runs})",
-    f"{p:.0f} ms", f"{i:.0f} ms", f"{r:.2f}x", "≤ 1.5x", r <= 1.5,
-    f"the package adds {p - i:.0f} ms: its NSIS stub is a second process (start, "
-    "unpack of the LZMA data to %TEMP%, ExecWait), and one emulated Wine process "
-    f"start alone is about the minimal dialog's {m:.0f} ms; the unpacking is small.")
+r = p / q
+row(f"start-up: package vs the same NSIS package of the minimal dialog (median of {args.runs})",
+    f"{p:.0f} ms", f"{q:.0f} ms", f"{r:.2f}x", "≤ 1.1x", r <= 1.1,
+    f"the package takes {p - q:.0f} ms more than its peer; both are an NSIS stub that "
+    "unpacks and starts a dialog program, so the difference is the installer's own "
+    "start-up (previous row) and the larger payload to unpack.")
 for mb in args.mb.split():
     a, b = med(f"install{mb}_ms"), med(f"copy{mb}_ms")
     # The same install with an empty map: what an install costs besides the bytes.
@@ -107,6 +113,15 @@ for mb in args.mb.split():
         f"an empty-map install takes {z:.0f} ms; what remains is the copy to the "
         "temporary file, its flush to the disk and the rename, timed through a click "
         "and a box under emulation.")
+    n = med(f"mininstall{mb}_ms")
+    r = a / n
+    row(f"install {mb} MB: installer vs a minimal program's CopyFileA and box "
+        f"(median of {args.copy_runs})",
+        f"{a:.0f} ms", f"{n:.0f} ms", f"{r:.2f}x", "≤ 1.1x", r <= 1.1,
+        f"{a - n:.0f} ms more than deleting the old map, CopyFileA and the same box: "
+        "the copy goes to a temporary file that is flushed to the disk before the "
+        "rename, so that neither a failure nor a power cut leaves a damaged map; the "
+        "plain copy returns while its data may still be in the write cache.")
 
 wi, wm = med("inst_ws"), med("min_ws")
 r = wi / wm
@@ -119,7 +134,6 @@ for mb in args.mb.split():
     row(f"peak working set after installing {mb} MB vs minimal",
         f"{w / 1048576:.1f} MiB", f"{wm / 1048576:.1f} MiB", f"{w / wm:.2f}x", "info", True, "")
 
-exits = {k: v for k, v in vals.items() if k.endswith("_exit") and any(x != 0 for x in v)}
 print(f"## Benchmarks{' (quick mode: rough numbers)' if args.quick else ''}\n")
 print("Under Wine, 32-bit code emulated by qemu-i386 (headless, null graphics driver).\n")
 print("| measure | value | baseline | ratio | target | met |")
@@ -128,5 +142,6 @@ print("\n".join(rows))
 if notes:
     print("\nWhy targets were missed:\n")
     print("\n".join(notes))
-if errors or exits:
-    print("\nProblems: " + "; ".join(errors + [f"{k}={v}" for k, v in exits.items()]))
+if errors:
+    print("\nProblems: " + "; ".join(errors))
+sys.exit(1 if errors else 0)

@@ -56,13 +56,17 @@ log "package sizes"
 package/size-report.sh "$inputs" >"$work/sizes.txt"
 
 # ---- the Wine-side programs ---------------------------------------------------
-# Built here, not by CMake: other people own the CMake test tree. The minimal
-# dialog uses the installer's compile/link flags (-Os, -static -s, GUI).
-mkdir -p "$work/bin"
-i686-w64-mingw32-gcc -Os -Wall -Wextra -Werror -o "$work/bin/minimal_dlg.exe" bench/minimal_dlg.c \
-    -static -s -mwindows -Wl,--no-insert-timestamp
-i686-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -o "$work/bin/bench_driver.exe" bench/bench_driver.c \
-    -static -s -lpsapi
+# The driver and the minimal dialog come from the Windows build, with the
+# product's flags; the peer package is the product's package script starting
+# the minimal dialog instead: what a map author would make by hand.
+driver=$root/build/win/tests/e2e/driver.exe minimal=$root/build/win/bench/minimal_dlg.exe
+for f in "$driver" "$minimal"; do
+    [ -f "$f" ] || { echo "no $f: run ./build.sh first" >&2; exit 1; }
+done
+# Word-splitting the flags is intended: they hold no spaces.
+# shellcheck disable=SC2086
+"${in[MAKENSIS]}" ${in[MAKENSIS_FLAGS]} -DICON="${in[ICON]}" -DRELEASE="${in[RELEASE]}" \
+    -DINSTALLER="$minimal" -DMAP="${in[MAP_STAGED]}" -DOUTFILE="$work/peer.exe" "${in[SCRIPT]}" >/dev/null
 
 log "making a throwaway Wine prefix (~20 s)"
 wine_make_prefix "$prefix" >"$work/prefix.log" 2>&1 || { cat "$work/prefix.log" >&2; exit 1; }
@@ -72,34 +76,39 @@ wine_make_prefix "$prefix" >"$work/prefix.log" 2>&1 || { cat "$work/prefix.log" 
 # large map per size; random so no layer can shortcut it).
 c=$prefix/drive_c/bench
 mkdir -p "$c/bin" "$c/game/Disk2" "$c/cwd"
-cp "$work/bin/"*.exe "$c/bin/"
+cp "$driver" "$minimal" "$work/peer.exe" "$c/bin/"
 cp dist/instalator.exe "$c/cwd/"
 cp "$package" "$c/bin/package.exe"
 cp "${in[MAP_STAGED]}" "$c/cwd/Am01.dvp"
 printf 'data' >"$c/game/data1.dvp"
 
 W='C:\bench'
+start() {  # key program cwd own|any
+    echo "program $2"
+    echo "$4-process"
+    echo "time-start $1 $3"
+}
 {
-    echo "reg|$W\\game"
+    echo "reg-set $W\\game"
     # One discarded start each: the first process in a fresh prefix pays for
     # loading Wine's DLLs from disk and qemu's first translations.
-    echo "start|warm_inst|$W\\cwd\\instalator.exe|$W\\cwd|own"
-    echo "start|warm_min|$W\\bin\\minimal_dlg.exe|$W\\cwd|own"
-    echo "start|warm_pkg|$W\\bin\\package.exe|$W\\bin|any"
-    # Interleaved, so slow drift (caches, host load) hits all three alike.
-    for _ in $(seq "$runs"); do
-        echo "start|inst|$W\\cwd\\instalator.exe|$W\\cwd|own"
-        echo "start|min|$W\\bin\\minimal_dlg.exe|$W\\cwd|own"
-        echo "start|pkg|$W\\bin\\package.exe|$W\\bin|any"
+    # Interleaved, so slow drift (caches, host load) hits all alike.
+    for key in warm $(seq "$runs"); do
+        [ "$key" = warm ] && p=warm_ || p=
+        start "${p}inst" "$W\\cwd\\instalator.exe" "$W\\cwd" own
+        start "${p}min" "$W\\bin\\minimal_dlg.exe" "$W\\cwd" own
+        start "${p}pkg" "$W\\bin\\package.exe" "$W\\bin" any
+        start "${p}peer" "$W\\bin\\peer.exe" "$W\\bin" any
     done
 } >"$c/bin/start.txt"
 
 # Wine start-up under emulation costs seconds: one driver run per batch.
+# Its observations, "<key>_ms <value>" and the like, go to results.txt.
 drive() {  # script-file-in-bin
-    wine_run "$prefix" "$W\\bin\\bench_driver.exe" "$W\\bin\\$1" "$W\\bin\\results.txt" \
-        >>"$work/wine.out" 2>>"$work/wine.err" </dev/null
+    wine_run "$prefix" "$W\\bin\\driver.exe" "$W\\cwd\\instalator.exe" "$W\\bin\\$1" \
+        >>"$work/results.txt" 2>>"$work/wine.err" </dev/null
 }
-log "start-up: $runs run(s) each of installer, minimal dialog, package"
+log "start-up: $runs run(s) each of installer, minimal dialog, package, peer package"
 drive start.txt
 
 # An empty map measures what an install costs besides copying bytes.
@@ -109,17 +118,22 @@ cp dist/instalator.exe "$c/empty/"
 
 # Copies one size at a time, so at most one large map (+ its copies) is on disk.
 for mb in $sizes; do
-    log "install vs CopyFileA: $mb MB, $copy_runs run(s)"
+    log "install vs minimal install vs CopyFileA: $mb MB, $copy_runs run(s)"
     mkdir -p "$c/big$mb"
     cp dist/instalator.exe "$c/big$mb/"
     head -c $((mb * 1024 * 1024)) /dev/urandom >"$c/big$mb/Am01.dvp"
     {
+        echo "own-process"
         for _ in $(seq "$copy_runs"); do
-            echo "install|install0|$W\\empty\\instalator.exe|$W\\empty"
-            echo "install|install$mb|$W\\big$mb\\instalator.exe|$W\\big$mb"
-            echo "copy|copy$mb|$W\\big$mb\\Am01.dvp|$W\\game\\Disk2\\copy.dvp"
+            echo "program $W\\empty\\instalator.exe"
+            echo "time-install install0 $W\\empty"
+            echo "program $W\\big$mb\\instalator.exe"
+            echo "time-install install$mb $W\\big$mb"
+            echo "program $W\\bin\\minimal_dlg.exe"
+            echo "time-install mininstall$mb $W\\big$mb"
+            echo "time-copy copy$mb $W\\big$mb\\Am01.dvp $W\\game\\Disk2\\copy.dvp"
         done
-        echo "del|$W\\game\\Disk2\\copy.dvp"
+        echo "del $W\\game\\Disk2\\copy.dvp"
     } >"$c/bin/copy$mb.txt"
     drive "copy$mb.txt"
     # A timing of a broken install would mean nothing.
@@ -127,12 +141,11 @@ for mb in $sizes; do
     rm -rf -- "$c/big$mb" "$c/game/Disk2/Am01.dvp"
 done
 wine_stop "$prefix"
-cp "$c/bin/results.txt" "$work/results.txt"
 
 # ---- the table ----------------------------------------------------------------
 mkdir -p "$(dirname "$out")"
 /usr/bin/python3 bench/report.py --sizes-file "$work/sizes.txt" --results "$work/results.txt" \
-    --installer dist/instalator.exe --package "$package" \
+    --installer dist/instalator.exe \
     --map "${in[MAP_STAGED]}" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
     --quick "$quick" >"$work/table.md"
 cp "$work/table.md" "$out"

@@ -4,7 +4,25 @@ enable_language(RC)
 set(DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the program and the package land")
 set(INSTALLER_NAME "instalator" CACHE STRING "File name of the program, without .exe")
 
+# The product's flags for every Windows program we build: the installer,
+# and the test driver and the benchmark's baseline, measured beside it.
+function(windows_program target)
+    target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501
+        # mingw's own bounded printf family, linked in statically.
+        __USE_MINGW_ANSI_STDIO=1)
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:C,CXX>:-Os -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>
+        $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+    target_link_options(${target} PRIVATE
+        -static -s
+        # Reproducible bytes; ASLR and DEP; runs on Windows XP and later.
+        -Wl,--no-insert-timestamp,--dynamicbase,--nxcompat,--tsaware
+        -Wl,--major-subsystem-version,5,--minor-subsystem-version,1
+        -Wl,--major-os-version,5,--minor-os-version,1)
+endfunction()
+
 add_executable(installer WIN32 ui/win_main.cpp ${LOGIC_SOURCES} resources/installer.rc)
+windows_program(installer)
 set_target_properties(installer PROPERTIES
     OUTPUT_NAME "${INSTALLER_NAME}"
     RUNTIME_OUTPUT_DIRECTORY "${DIST_DIR}")
@@ -13,18 +31,6 @@ target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32 "${
 add_custom_command(TARGET installer POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/package/seal.sh "$<TARGET_FILE:installer>"
     VERBATIM)
-target_compile_definitions(installer PRIVATE
-    WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501
-    # mingw's own bounded printf family, linked in statically.
-    __USE_MINGW_ANSI_STDIO=1)
-target_compile_options(installer PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>)
-target_link_options(installer PRIVATE
-    -static -s
-    # Reproducible bytes; ASLR and DEP; runs on Windows XP and later.
-    -Wl,--no-insert-timestamp,--dynamicbase,--nxcompat,--tsaware
-    -Wl,--major-subsystem-version,5,--minor-subsystem-version,1
-    -Wl,--major-os-version,5,--minor-os-version,1)
 
 # windres reads the template's files through the include path and its
 # text as UTF-16 escapes; pin the code page anyway.
@@ -53,3 +59,4 @@ endif()
 if(EXISTS "${CMAKE_SOURCE_DIR}/package/CMakeLists.txt")
     add_subdirectory(package)
 endif()
+add_subdirectory(bench)

@@ -32,15 +32,24 @@
  *   use 1|2                 later commands address this installer (two may run at once)
  *   click-all <id>          press a button in every running installer, back to back
  *
+ * For the benchmarks (<key>_ms: milliseconds, <key>_ws: peak working set in
+ * bytes of the process whose window was found, then "exit <code>"):
+ *   time-start <key> <cwd>  -> <key>_ms, <key>_ws: start to visible dialog; then close it
+ *   time-install <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click to result box
+ *   time-copy <key> <from> <to> -> <key>_ms: a plain CopyFileA, the target deleted first
+ *   del <file>              DeleteFile
+ *   own-process             undoes any-process
+ *
  * Usage: driver.exe <installer.exe> <script>
  */
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <psapi.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
-#define IDC_INSTALL 1000
+#include "resource.h"
+
 #define MSGBOX_TEXT_ID 0xFFFF
 /* Emulated Wine starts slowly. */
 #define WAIT_MS 180000
@@ -117,18 +126,25 @@ static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+/* Benchmarks poll every millisecond, as the interval bounds the resolution;
+ * g_tMark is when the timed step began, g_tFound when its window appeared. */
+static DWORD g_dwPollMs = 50;
+static LARGE_INTEGER g_tMark, g_tFound;
+
 static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
 {
     DWORD dwStart = GetTickCount();
     for (;;) {
         struct Find find = {fMain, NULL};
         EnumWindows(FindWindowOfInstaller, (LPARAM)&find);
-        if (find.hFound)
+        if (find.hFound) {
+            QueryPerformanceCounter(&g_tFound);
             return find.hFound;
+        }
         if (GetTickCount() - dwStart >= dwMs ||
             WaitForSingleObject(g_pi.hProcess, 0) == WAIT_OBJECT_0)
             return NULL;
-        Sleep(50);
+        Sleep(g_dwPollMs);
     }
 }
 
@@ -360,6 +376,91 @@ static void Exit(void)
     Say(L"exit %lu", dwCode);
 }
 
+/* Peak working set of the process that owns hwnd (the package's child, say). */
+static double PeakWorkingSet(HWND hwnd)
+{
+    DWORD dwPid = 0;
+    PROCESS_MEMORY_COUNTERS pmc;
+    GetWindowThreadProcessId(hwnd, &dwPid);
+    HANDLE hProcess = dwPid == g_pi.dwProcessId ? g_pi.hProcess
+        : OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
+    memset(&pmc, 0, sizeof pmc);
+    pmc.cb = sizeof pmc;
+    BOOL fOk = hProcess && GetProcessMemoryInfo(hProcess, &pmc, sizeof pmc);
+    if (hProcess && hProcess != g_pi.hProcess)
+        CloseHandle(hProcess);
+    return fOk ? (double)pmc.PeakWorkingSetSize : -1;
+}
+
+static void SayTime(const wchar_t *pszKey, HWND hwnd)
+{
+    LARGE_INTEGER freq;
+    QueryPerformanceFrequency(&freq);
+    Say(L"%ls_ms %.3f", pszKey, (double)(g_tFound.QuadPart - g_tMark.QuadPart) * 1000.0 / (double)freq.QuadPart);
+    if (hwnd)
+        Say(L"%ls_ws %.0f", pszKey, PeakWorkingSet(hwnd));
+}
+
+/* "<key> <rest>": the key, and the rest in *ppszRest. */
+static wchar_t *SplitKey(wchar_t *pszArgs, wchar_t **ppszRest)
+{
+    wchar_t *pszSpace = wcschr(pszArgs, L' ');
+    *ppszRest = pszSpace ? pszSpace + 1 : L"";
+    if (pszSpace)
+        *pszSpace = 0;
+    return pszArgs;
+}
+
+static void TimeStart(wchar_t *pszArgs)
+{
+    wchar_t *pszCwd, *pszKey = SplitKey(pszArgs, &pszCwd);
+    g_dwPollMs = 1;
+    QueryPerformanceCounter(&g_tMark);
+    Run(pszCwd, TRUE);
+    g_dwPollMs = 50;
+    if (g_hDlg) {
+        SayTime(pszKey, g_hDlg);
+        /* Closed the way a player would: the system menu's Close. */
+        PostMessageW(g_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    Exit();
+}
+
+static void TimeInstall(wchar_t *pszArgs)
+{
+    wchar_t *pszCwd, *pszKey = SplitKey(pszArgs, &pszCwd);
+    Run(pszCwd, TRUE);
+    if (g_hDlg) {
+        WaitForInputIdle(g_pi.hProcess, 5000);
+        g_dwPollMs = 1;
+        QueryPerformanceCounter(&g_tMark);
+        PostMessageW(GetDlgItem(g_hDlg, IDC_INSTALL), BM_CLICK, 0, 0);
+        HWND hBox = WaitForWindow(FALSE, WAIT_MS);
+        g_dwPollMs = 50;
+        if (hBox) {
+            SayTime(pszKey, hBox);
+            ReadBox(hBox);
+        } else {
+            Say(L"error: no message box");
+        }
+    }
+    Exit();
+}
+
+static void TimeCopy(wchar_t *pszArgs)
+{
+    wchar_t *pszRest, *pszKey = SplitKey(pszArgs, &pszRest);
+    wchar_t *pszTo, *pszFrom = SplitKey(pszRest, &pszTo);
+    DeleteFileW(pszTo);
+    QueryPerformanceCounter(&g_tMark);
+    BOOL fCopied = CopyFileW(pszFrom, pszTo, FALSE);
+    QueryPerformanceCounter(&g_tFound);
+    if (fCopied)
+        SayTime(pszKey, NULL);
+    else
+        Say(L"error: %ls: CopyFile failed (%lu)", pszKey, GetLastError());
+}
+
 static void Command(wchar_t *pszLine)
 {
     wchar_t *pszArg = wcschr(pszLine, L' ');
@@ -377,8 +478,8 @@ static void Command(wchar_t *pszLine)
     } else if (!wcscmp(pszLine, L"program")) {
         wcsncpy(g_szProgram, pszArg, 1023);
         g_pszInstaller = g_szProgram;
-    } else if (!wcscmp(pszLine, L"any-process")) {
-        g_fAnyProcess = TRUE;
+    } else if (!wcscmp(pszLine, L"any-process") || !wcscmp(pszLine, L"own-process")) {
+        g_fAnyProcess = !wcscmp(pszLine, L"any-process");
     } else if (!wcscmp(pszLine, L"lock")) {
         g_hLocked = CreateFileW(pszArg, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
         if (g_hLocked == INVALID_HANDLE_VALUE)
@@ -435,6 +536,14 @@ static void Command(wchar_t *pszLine)
         CheckRegistry();
     } else if (!wcscmp(pszLine, L"use")) {
         g_iCur = _wtoi(pszArg) == 2;
+    } else if (!wcscmp(pszLine, L"time-start")) {
+        TimeStart(pszArg);
+    } else if (!wcscmp(pszLine, L"time-install")) {
+        TimeInstall(pszArg);
+    } else if (!wcscmp(pszLine, L"time-copy")) {
+        TimeCopy(pszArg);
+    } else if (!wcscmp(pszLine, L"del")) {
+        DeleteFileW(pszArg);
     } else if (!wcscmp(pszLine, L"click-all")) {
         /* Both clicks first, then the wait: the two copies overlap. */
         for (int i = 0; i < 2; ++i)

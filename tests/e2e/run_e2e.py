@@ -20,7 +20,7 @@ import tempfile
 import time
 
 from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
-                       GEOMETRY)
+                       GEOMETRY, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_ENV = os.path.join(HERE, "wine-env.sh")
@@ -28,6 +28,8 @@ UNPRIVILEGED_USER = "e2e-player"
 CODE_PAGES = {"cs_CZ.UTF-8": 1250, "en_US.UTF-8": 1252}
 # Where a 32-bit setup's key lands, as the 64-bit view sees it.
 REGISTRY_VIEW = {"win32": "SOFTWARE", "win64": "WOW6432Node"}
+# As the driver's geometry line names the buttons.
+BUTTONS = tuple(str(i) for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT))
 
 
 def sh(script, user=None, log_dir=None, locale=None):
@@ -191,7 +193,7 @@ def geometry_problems(line):
     if words[:1] != ["geometry"]:
         return ["no geometry"]
     rects = {words[i]: [int(v) for v in words[i + 1:i + 5]] for i in range(len(words))
-             if words[i] in ("work", "window", "client", "static", "1000", "1001", "1002")}
+             if words[i] in ("work", "window", "client", "static") + BUTTONS}
     if len(rects) != 7:
         return ["not every rectangle: " + line]
     work, window, client, static = (rects[k] for k in ("work", "window", "client", "static"))
@@ -207,7 +209,7 @@ def geometry_problems(line):
             break
     if static[0] > 0 or static[1] > 0 or static[2] < width or static[3] < height:
         problems.append(f"picture {static} does not cover the client area")
-    for button in ("1000", "1001", "1002"):
+    for button in BUTTONS:
         left, top, right, bottom = rects[button]
         if left < static[0] or right > static[2] or top < 220 or bottom > 257:
             problems.append(f"button {button} {rects[button]} outside the picture's band")

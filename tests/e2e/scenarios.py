@@ -6,6 +6,7 @@ C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
 import hashlib
 import os
+import sys
 from dataclasses import dataclass, field
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -17,7 +18,10 @@ OLD = b"old map, of other content and longer than the new one" * 200
 DECOY = b"the map beside the program, which must not be used"
 DATA = b"game data"
 
-IDC_INSTALL, IDC_ABOUT, IDC_EXIT = 1000, 1001, 1002
+sys.path.insert(0, os.path.join(REPO, "tests", "built"))
+from pe_files import IDS  # noqa: E402
+
+IDC_INSTALL, IDC_ABOUT, IDC_EXIT = IDS["IDC_INSTALL"], IDS["IDC_ABOUT"], IDS["IDC_EXIT"]
 
 BOX_INSTALLED = "box Instalátor | Instalace mapy byla úspěšně dokončena. | icon"
 BOX_NOT_INSTALLED = ("box Chyba | Hra není v pořádku nainstalována!\\n"
