@@ -95,6 +95,7 @@ ls -A "$root/tmp" >"$root.tmp-after"
 if ! diff "$root.tmp-before" "$root.tmp-after" >/dev/null; then
     say "left in /tmp by the run:"; diff "$root.tmp-before" "$root.tmp-after" >&2 || true
 fi
+rm -f "$root.tmp-before" "$root.tmp-after"
 if [ $rc = 0 ] && [ $again = 1 ]; then
     timed "./test.sh (again)" in_root ./test.sh || rc=1
 fi
