@@ -146,16 +146,16 @@ build_locale() {
 }
 
 setup_wine() {
-    local mode emulate=0
+    local mode
     private_dir
     mode=$(probe_i386)
     case $mode in
     native) say "the kernel runs i386 programs itself: Wine runs as it is" ;;
-    emulated) say "i386 programs already run under an emulator: Wine runs there"; emulate=1 ;;
-    none) say "the kernel cannot run i386 programs: Wine's 32-bit half runs under qemu"; emulate=1 ;;
+    emulated) say "i386 programs already run under an emulator: Wine runs there" ;;
+    none) say "the kernel cannot run i386 programs: Wine's 32-bit half runs under qemu" ;;
     *) die "SETUP_PROBE: native, emulated or none, not '$mode'" ;;
     esac
-    if [ $emulate = 1 ]; then
+    if [ "$mode" != native ]; then
         # qemu and its binfmt entry before the i386 packages: their
         # maintainer scripts may run i386 code.
         install_packages "${emulation_pkgs[@]}"
@@ -164,7 +164,7 @@ setup_wine() {
     add_i386_architecture
     install_packages "${wine_pkgs[@]}"
     add_user
-    if [ $emulate = 1 ]; then
+    if [ "$mode" != native ]; then
         build_shim
         mode=emulated
     else

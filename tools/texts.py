@@ -96,6 +96,15 @@ def about_box(text):
     return widest + ABOUT_CHROME[0], shown * ABOUT_LINE + ABOUT_CHROME[1]
 
 
+def line_problem(text):
+    """What keeps a text from being one line, or None."""
+    if not text.strip():
+        return "empty"
+    if "\n" in text or "\r" in text:
+        return "more than one line"
+    return None
+
+
 def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
@@ -110,20 +119,14 @@ def value_problems(t):
         elif kind == "line":
             if not isinstance(value, str):
                 found.append((key, 'want a text in double quotes'))
-            elif not value.strip():
-                found.append((key, "empty"))
-            elif "\n" in value or "\r" in value:
-                found.append((key, "more than one line"))
+            elif line_problem(value):
+                found.append((key, line_problem(value)))
         elif not isinstance(value, list) or not all(isinstance(v, str) for v in value):
             found.append((key, f'want a list of {kind} texts: ["...", "..."]'))
         elif len(value) != kind:
             found.append((key, f"{len(value)} lines, the About box has {kind} here"))
         else:
-            for i, v in enumerate(value, 1):
-                if not v.strip():
-                    found.append((f"{key}[{i}]", "empty"))
-                elif "\n" in v or "\r" in v:
-                    found.append((f"{key}[{i}]", "more than one line"))
+            found += [(f"{key}[{i}]", line_problem(v)) for i, v in enumerate(value, 1) if line_problem(v)]
     return found
 
 

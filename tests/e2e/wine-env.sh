@@ -87,8 +87,7 @@ wine_make_prefix() {
             "#arch=$arch" '' '[Software\\Wine\\Drivers] 1700000000' '"Graphics"="null"' > "$WINEPREFIX/user.reg"
         timeout "$WINE_BOOT_TIMEOUT" wine wineboot --init >"$WINEPREFIX.boot.log" 2>&1
         timeout 120 wineserver -w   # until the services exit and everything is written
-        wineserver -k 2>/dev/null
-        _wine_env_drop_sockets
+        wine_stop "$WINEPREFIX"
         grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" &&
             [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] ||
             { _wine_env_log "prefix not complete, see $WINEPREFIX.boot.log"; exit 1; }
@@ -129,6 +128,5 @@ _wine_env_drop_sockets() {
         [[ $sockets == wine-?????? ]] && [ -O "/tmp/$sockets" ] && rm -rf "/tmp/$sockets"
     rm -f "$WINEPREFIX/wineserver"
 }
-
 
 wine_env_check || { [ "${BASH_SOURCE[0]}" = "$0" ] && exit 1; return 1; }
