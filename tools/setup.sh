@@ -19,9 +19,10 @@
 #     locales and, when emulating, the library that mends qemu's gaps for Wine.
 #
 # For tests of this script: SETUP_PROBE=native|emulated|none takes that as
-# the probe's answer; SETUP_DRY_RUN=1 says the machine-wide changes instead
-# of making them (what goes under $WINE_ENV_DIR is still made); BINFMT_DIR
-# names another binfmt_misc folder.
+# the probe's answer, SETUP_LOADER_BASE=0xADDRESS where Wine's i386 loader
+# lands; SETUP_DRY_RUN=1 says the changes instead of making them (the locales
+# and the mode file under $WINE_ENV_DIR are still made); BINFMT_DIR names
+# another binfmt_misc folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +32,7 @@ E2E_USER=e2e-player
 
 build_pkgs=(cmake make g++-mingw-w64-i686 nsis python3 python3-pil fonts-dejavu-core fonts-dejavu-extra)
 test_pkgs=(g++ gcc libgtest-dev libbenchmark-dev python3 python3-pefile p7zip-full clang
-    libclang-rt-14-dev git locales fonts-wine xvfb imagemagick xdotool osslsigncode openssl)
+    libclang-rt-dev git locales fonts-wine xvfb imagemagick xdotool osslsigncode openssl)
 wine_pkgs=(wine wine32:i386 wine64)
 emulation_pkgs=(qemu-user-static libc6-dev-i386)
 
@@ -124,14 +125,38 @@ build_shim() {
     local src=tests/e2e/qemu-wine-fix.c
     [ "$lib32/qemu-wine-fix.so" -nt "$src" ] && [ -f "$lib64/qemu-wine-fix.so" ] && return 0
     say "building the qemu compatibility library in $WINE_ENV_DIR/lib"
-    $SUDO mkdir -p "$lib32" "$lib64"
+    change mkdir -p "$lib32" "$lib64"
     # -nostdlib: no 32-bit libgcc needed; no stack protector: the handler runs
     # before %gs is trustworthy.
-    $SUDO gcc -m32 -O2 -fPIC -shared -fno-stack-protector -nostdlib -Wall -Wextra -Werror \
+    change gcc -m32 -O2 -fPIC -shared -fno-stack-protector -nostdlib -Wall -Wextra -Werror \
         -o "$lib32/qemu-wine-fix.so" "$src" -lc
     # LD_PRELOAD names $LIB, so 64-bit processes (wineserver, tools) load this
     # empty one instead of complaining about a 32-bit object.
-    $SUDO gcc -shared -nostdlib -o "$lib64/qemu-wine-fix.so" -x c /dev/null
+    change gcc -shared -nostdlib -o "$lib64/qemu-wine-fix.so" -x c /dev/null
+}
+
+# Where the kernel or the emulator maps Wine's i386 loader: ld.so prints the
+# auxiliary vector, and AT_PHDR lies in the loader's first page. `--version`
+# answers before Wine re-executes itself.
+loader_base() {
+    if [ -n "${SETUP_LOADER_BASE:-}" ]; then echo "$SETUP_LOADER_BASE"; return; fi
+    LD_SHOW_AUXV=1 /usr/lib/wine/wine --version 2>/dev/null | sed -n 's/^AT_PHDR: *//p' | head -1
+}
+
+# A position-independent loader (Wine 10) goes where the kernel or emulator
+# puts such programs: Linux for i386, and qemu 8 and later, put them at
+# 0x00400000, the image base of Windows programs, and one without relocations
+# (the NSIS stub) then cannot load (status c0000018). Wine's preloader reserves
+# that space before the loader is mapped. Only where it is needed: Wine 8's
+# loader is linked at 0x7d000000, qemu 7.2 maps Wine 10's near 0x40000000,
+# and under qemu 7.2 the preloader slows Wine to a crawl.
+add_preloader() {
+    local base
+    base=$(loader_base)
+    [[ $base =~ ^0x[0-9a-fA-F]+$ ]] || die "cannot tell where Wine's i386 loader is mapped"
+    ((base < 0x10000000)) || return 0
+    say "Wine's i386 loader is mapped at $base, where Windows programs go: adding Wine's preloader"
+    install_packages wine32-preloader:i386
 }
 
 build_locale() {
@@ -163,6 +188,7 @@ setup_wine() {
     fi
     add_i386_architecture
     install_packages "${wine_pkgs[@]}"
+    add_preloader
     add_user
     if [ "$mode" != native ]; then
         build_shim

@@ -1,27 +1,30 @@
 #!/bin/bash
-# The Wine set-up's decisions for each answer of the i386 probe, in a dry run
-# against a private folder and a fake binfmt_misc: a kernel that runs i386
-# programs itself gets no emulator, no binfmt entry and no preloaded library.
+# The Wine set-up's decisions for each answer of the i386 probe and each place
+# Wine's loader lands, in a dry run against a private folder and a fake
+# binfmt_misc: a kernel that runs i386 programs itself gets no emulator, no
+# binfmt entry and no preloaded library; a loader mapped low gets Wine's
+# preloader, and one mapped high (qemu 7.2, Wine 8) does not.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d -t setup-test-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fails=0
 
-# probe | binfmt_misc before | must say | must not say | LD_PRELOAD for Wine
+# probe | loader's base | binfmt_misc before | must say | must not say | LD_PRELOAD for Wine
 cases=(
-    "native|unmounted||qemu-user-static binfmt compatibility|no"
-    "none|unmounted|mounting.binfmt_misc registering.i386 compatibility.library|enabling|yes"
-    "none|registered||mounting registering enabling|yes"
-    "emulated|registered|compatibility.library|mounting registering|yes"
+    "native|0x7d000034|unmounted||qemu-user-static binfmt compatibility preloader|no"
+    "native|0x4a3034|unmounted|adding.Wine's.preloader|qemu-user-static binfmt compatibility|no"
+    "none|0x40000034|unmounted|mounting.binfmt_misc registering.i386 compatibility.library|enabling preloader|yes"
+    "none|0x7d000034|registered||mounting registering enabling preloader|yes"
+    "emulated|0x400034|registered|compatibility.library adding.Wine's.preloader|mounting registering|yes"
 )
 for row in "${cases[@]}"; do
-    IFS='|' read -r probe binfmt want avoid preload <<<"$row"
-    dir=$work/$probe-$binfmt
+    IFS='|' read -r probe base binfmt want avoid preload <<<"$row"
+    dir=$work/$probe-$base-$binfmt
     mkdir -p "$dir/binfmt"
     # A mounted binfmt_misc has "register"; ours an entry too.
     [ "$binfmt" = registered ] && touch "$dir/binfmt/register" && echo enabled >"$dir/binfmt/qemu-i386"
-    out=$(SETUP_PROBE=$probe SETUP_DRY_RUN=1 BINFMT_DIR=$dir/binfmt WINE_ENV_DIR=$dir/env \
+    out=$(SETUP_PROBE=$probe SETUP_LOADER_BASE=$base SETUP_DRY_RUN=1 BINFMT_DIR=$dir/binfmt WINE_ENV_DIR=$dir/env \
         "$repo/tools/setup.sh" test 2>&1)
     got=$(WINE_ENV_DIR=$dir/env bash -c 'source "$1/tests/e2e/wine-env.sh" >/dev/null 2>&1; wine_env /x 2>/dev/null; echo "${LD_PRELOAD:+yes}"' \
         _ "$repo")
@@ -33,7 +36,8 @@ for row in "${cases[@]}"; do
         problems+=("mode file: $(cat "$dir/env/mode" 2>/dev/null)")
     if [ ${#problems[@]} -gt 0 ]; then
         fails=1
-        printf 'probe %s, binfmt_misc %s: %s\n--- output:\n%s\n' "$probe" "$binfmt" "${problems[*]}" "$out"
+        printf 'probe %s, loader at %s, binfmt_misc %s: %s\n--- output:\n%s\n' "$probe" "$base" "$binfmt" \
+            "${problems[*]}" "$out"
     fi
 done
 [ $fails = 0 ] && echo "set-up decisions: ${#cases[@]} cases as expected"
