@@ -37,6 +37,13 @@ REG, BOLD = font("DejaVuSansCondensed.ttf", 12), font("DejaVuSansCondensed-Bold.
 TITLE = font("DejaVuSansCondensed-Bold.ttf", 13)
 PITCH = 15  # baseline to baseline, in pixels
 
+
+def pitch(band):
+    """The contact's three lines sit closer: they end above the rows that the
+    dialog cuts off."""
+    return 14 if band == L.CONTACT else PITCH
+
+
 def bands(texts):
     """[(band, [(font, text, key), ...])]: each block is centred in its band.
     `texts` maps the texts file's keys to their values; `key` names the one
@@ -69,14 +76,14 @@ def draw_logo(d, ox, top, bottom):
             cx += f.getlength(c) + gap
 
 
-def draw_lines(d, ox, top, bottom, lines):
+def draw_lines(d, ox, top, bottom, lines, pitch=PITCH):
     asc = max(f.getmetrics()[0] for f, _ in lines)
     ink_top = min(f.getbbox(s)[1] for f, s in lines)
-    ink_bottom = PITCH * (len(lines) - 1) + max(f.getbbox(s)[3] for f, s in lines)
+    ink_bottom = pitch * (len(lines) - 1) + max(f.getbbox(s)[3] for f, s in lines)
     y0 = top + (bottom + 1 - top - (ink_bottom - ink_top)) // 2 - ink_top
     for i, (f, s) in enumerate(lines):
         x = (W - f.getlength(s)) // 2
-        d.text((ox + x, y0 + i * PITCH + asc - f.getmetrics()[0]), s, font=f, fill=WHITE)
+        d.text((ox + x, y0 + i * pitch + asc - f.getmetrics()[0]), s, font=f, fill=WHITE)
 
 
 PAD = 40  # room all round a band on its scratch canvas, for ink that spills
@@ -108,7 +115,7 @@ def misfits(texts):
             across = spill(band, paint(band, draw_lines, [(f, s)])[1])[0] if key else 0
             if across:
                 found.append((key, f'"{s}" is {across} px wider than the picture allows'))
-        down = spill(band, paint(band, draw_lines, [(f, s) for f, s, _ in lines])[1])[1]
+        down = spill(band, paint(band, draw_lines, [(f, s) for f, s, _ in lines], pitch(band))[1])[1]
         if down:
             keys = ", ".join(k for _, _, k in lines if k)
             found.append((keys, f"the lines of rows {band[0]}-{band[1]} are {down} px too tall"))
@@ -128,7 +135,7 @@ def make_bmp(texts):
     im = Image.new("RGB", (W, H), BLACK)
     im.paste(render_band(L.LOGO, draw_logo), (0, 0))
     for band, lines in bands(texts):
-        im.paste(render_band(band, draw_lines, [(f, s) for f, s, _ in lines]), (0, band[0]))
+        im.paste(render_band(band, draw_lines, [(f, s) for f, s, _ in lines], pitch(band)), (0, band[0]))
     d = ImageDraw.Draw(im)
     for y in L.RULES:
         d.line((0, y, W - 1, y), fill=WHITE)

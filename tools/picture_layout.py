@@ -3,6 +3,7 @@ and bands, counted from the top. tools/make_artwork.py draws to it;
 tests/built/check_artwork.py and tests/built/check_exe.py check against it."""
 
 W, H = 293, 303
+SHOWN = 301                        # rows the dialog shows: its client area is 301 px tall
 STRIDE = (W * 3 + 3) & ~3          # bytes per stored row: 24 bpp, padded to 4
 RULES = (37, 88, 135, 160, 219, 257)  # white, full width
 
@@ -12,7 +13,7 @@ REPLACES = (89, 134)
 UNOFFICIAL = (136, 159)
 UNINSTALL = (161, 218)
 BUTTONS = (220, 256)               # stays black: the dialog's buttons lie here
-CONTACT = (258, 302)
+CONTACT = (258, SHOWN - 1)        # rows SHOWN.. stay black: the dialog cuts them off
 
 # Every band but the buttons' carries lettering, kept off the band's edges.
 INKED = (LOGO, TITLE, REPLACES, UNOFFICIAL, UNINSTALL, CONTACT)

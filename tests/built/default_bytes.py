@@ -26,7 +26,8 @@ import picture_layout as L
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 
-# The picture shipped before, as Debian 12 draws it.
+# The picture shipped before, as Debian 12 draws it, but for the contact's
+# lines, which now end above the rows the dialog cuts off.
 REFERENCE = os.path.join(HERE, "default-picture.png")
 # Lettering: smoothing may move a pixel's channels this far, in this share of
 # a band's pixels at most. A changed, moved or recoloured letter does more.

@@ -169,13 +169,14 @@ def expect_row(what, pixels, byte):
 
 def check_picture(data, offset, what):
     """The layout in the picture's pixels (offset as for picture_row): the
-    rules white, the buttons' band empty, lettering in every other band."""
+    rules white, the buttons' band and the rows the dialog cuts off empty,
+    lettering in every other band."""
     def pixels(y):
         return picture_row(data, y, offset)[:L.W * 3]
 
     for y in L.RULES:
         expect_row(f"{what} rule row {y}", pixels(y), 0xFF)
-    for y in range(L.BUTTONS[0], L.BUTTONS[1] + 1):
+    for y in [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H)]:
         expect_row(f"{what} empty row {y}", pixels(y), 0)
     for top, bottom in L.INKED:
         inked = any(any(pixels(y)) for y in range(top, bottom + 1))
