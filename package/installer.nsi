@@ -1,6 +1,7 @@
 ; The single-file package: unpacks the installer program and the map into a
 ; private temporary folder, runs the program there and leaves nothing behind.
-; The player sees only the program's own dialog.
+; The player sees only the program's own dialog, or a box of ours saying
+; what failed and what to do.
 ;
 ; makensis -INPUTCHARSET UTF8 -NOCONFIG -DINSTALLER=... -DMAP=... -DICON=...
 ;          -DRELEASE=... -DOUTFILE=... installer.nsi   (package/CMakeLists.txt does this)
@@ -51,22 +52,54 @@ Function .onInit
   SetSilent silent
 FunctionEnd
 
+; A silent package answers NSIS's own error prompts with their silent
+; defaults and says nothing. Every step that can fail therefore names its
+; failure here first, and ends the install (exit code 2) if it fails; then
+; .onInstFailed removes the private folder and tells the player.
+Var Work
+Var Failure
+!define TEMP_ADVICE "$\r$\n$\r$\nUvolněte místo na disku se složkou pro dočasné soubory ($TEMP) a spusťte instalaci znovu."
+
+; A file that cannot be written ends the install instead of being skipped.
+AllowSkipFiles off
+
 Section
-  ; $PLUGINSDIR is a fresh folder under %TEMP% that NSIS deletes on exit.
-  InitPluginsDir
+  ; Our own private folder under %TEMP%, not $PLUGINSDIR: NSIS gives up on
+  ; that one with a prompt of its own that a silent package never shows.
+  StrCpy $Failure "Nepodařilo se vytvořit dočasnou složku pro instalaci.${TEMP_ADVICE}"
+  ClearErrors
+  GetTempFileName $Work
+  Delete $Work
+  CreateDirectory $Work
+  ${If} ${Errors}
+    Abort
+  ${EndIf}
   ; The program takes Am01.dvp from its current directory, which ExecWait
   ; inherits from SetOutPath.
-  SetOutPath $PLUGINSDIR
+  StrCpy $Failure "Nepodařilo se rozbalit soubory instalace do dočasné složky.${TEMP_ADVICE}"
+  SetOutPath $Work
 !ifndef NO_FILES
   File "/oname=instalator.exe" "${INSTALLER}"
   File "/oname=Am01.dvp" "${MAP}"
 !endif
+  StrCpy $Failure "Instalační program se nepodařilo spustit.$\r$\n$\r$\nSpusťte instalaci znovu; pokud se to opakuje, stáhněte si ji znovu."
   ClearErrors
-  ExecWait '"$PLUGINSDIR\instalator.exe"'
+  ExecWait '"$Work\instalator.exe"'
   ${If} ${Errors}
-    MessageBox MB_OK|MB_ICONSTOP "Instalační program se nepodařilo spustit."
-    SetErrorLevel 2
+    Abort
   ${EndIf}
-  ; Windows cannot delete the current directory: leave it so it goes too.
-  SetOutPath $TEMP
+  Call RemoveWork
 SectionEnd
+
+Function .onInstFailed
+  Call RemoveWork
+  MessageBox MB_OK|MB_ICONSTOP "$Failure"
+FunctionEnd
+
+Function RemoveWork
+  ; Windows cannot delete the current directory: leave it first.
+  SetOutPath $TEMP
+  ${If} $Work != ""
+    RMDir /r $Work
+  ${EndIf}
+FunctionEnd

@@ -74,10 +74,10 @@ install_packages() {
 # them to an emulator; none: they do not run. The probe stays in
 # $WINE_ENV_DIR for the tests' own check that i386 programs still run.
 probe_i386() {
-    if [ -n "${SETUP_PROBE:-}" ]; then echo "$SETUP_PROBE"; return; fi
     local rc=0
     $SUDO gcc -m32 -nostdlib -static -o "$WINE_ENV_DIR/i386-probe" tools/i386-probe.S ||
         die "cannot build the i386 probe"
+    if [ -n "${SETUP_PROBE:-}" ]; then echo "$SETUP_PROBE"; return; fi
     "$WINE_ENV_DIR/i386-probe" 2>/dev/null || rc=$?
     case $rc in 0) echo native ;; 10) echo emulated ;; *) echo none ;; esac
 }

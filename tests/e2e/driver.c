@@ -13,6 +13,8 @@
  *                              ("SOFTWARE", "WOW6432Node"), or "none"
  *   program <exe>           start this one from now on (the package, say)
  *   any-process             its dialog may belong to a child process
+ *   temp [<folder>]         the player's TEMP and TMP for what starts next;
+ *                           without a folder, the driver's own again
  *   lock <file> / unlock    hold a file open without sharing, as another program would
  *   run <cwd> [args]        start the installer there; waits for its visible dialog
  *   start <cwd> [args]      the same without waiting (a damaged package shows no dialog)
@@ -69,6 +71,8 @@ static BYTE g_abReg[4096];
 static HANDLE g_hLocked = INVALID_HANDLE_VALUE;
 static BOOL g_fAnyProcess;
 static wchar_t g_szProgram[1024];
+/* The player's temporary folder as the driver found it, for "temp". */
+static wchar_t g_szTemp[1024], g_szTmp[1024];
 
 static void Say(const wchar_t *pszFormat, ...)
 {
@@ -480,6 +484,9 @@ static void Command(wchar_t *pszLine)
         g_pszInstaller = g_szProgram;
     } else if (!wcscmp(pszLine, L"any-process") || !wcscmp(pszLine, L"own-process")) {
         g_fAnyProcess = !wcscmp(pszLine, L"any-process");
+    } else if (!wcscmp(pszLine, L"temp")) {
+        SetEnvironmentVariableW(L"TEMP", *pszArg ? pszArg : g_szTemp[0] ? g_szTemp : NULL);
+        SetEnvironmentVariableW(L"TMP", *pszArg ? pszArg : g_szTmp[0] ? g_szTmp : NULL);
     } else if (!wcscmp(pszLine, L"lock")) {
         g_hLocked = CreateFileW(pszArg, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
         if (g_hLocked == INVALID_HANDLE_VALUE)
@@ -562,6 +569,8 @@ int wmain(int argc, wchar_t **argv)
         return 2;
     }
     g_pszInstaller = argv[1];
+    GetEnvironmentVariableW(L"TEMP", g_szTemp, 1024);
+    GetEnvironmentVariableW(L"TMP", g_szTmp, 1024);
     FILE *pf = _wfopen(argv[2], L"rb");
     if (!pf) {
         Say(L"error: cannot read %ls", argv[2]);

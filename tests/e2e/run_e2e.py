@@ -99,12 +99,12 @@ def win_path(*parts):
     return "C:\\" + "\\".join(p.replace("/", "\\") for p in parts)
 
 
-def game_win_path(scenario):
-    """The game folder as the registry names it: on the scenario's own drive
-    if it has one (mounted at <scenario>/drive), else under C:\\e2e."""
-    if scenario.drive:
-        return scenario.drive[0].upper() + ":\\" + scenario.game[len("drive/"):].replace("/", "\\")
-    return win_path("e2e", scenario.name, scenario.game)
+def scenario_win_path(scenario, rel):
+    """A path of the scenario's folder as Windows names it: under "drive/" on
+    the scenario's own drive (mounted there), else under C:\\e2e."""
+    if scenario.drive and rel.startswith("drive/"):
+        return scenario.drive[0].upper() + ":\\" + rel[len("drive/"):].replace("/", "\\")
+    return win_path("e2e", scenario.name, rel)
 
 
 def unmount_under(path):
@@ -133,8 +133,9 @@ def lay_out(drive_c, scenario):
     for rel, data in scenario.before.items():
         p = os.path.join(root, rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
-        with open(p, "wb") as fh:
-            fh.write(data)
+        if not rel.endswith("/"):
+            with open(p, "wb") as fh:
+                fh.write(data)
     return root
 
 
@@ -143,10 +144,10 @@ def script_for(scenario):
     lines = [f"# {scenario.name}"]
     if scenario.reg_raw:
         kind, text = scenario.reg_raw
-        value = text.format(game=game_win_path(scenario)).encode("cp1250")
+        value = text.format(game=scenario_win_path(scenario, scenario.game)).encode("cp1250")
         lines.append(f"reg-raw {kind} {value.hex()}")
     elif scenario.reg == "set":
-        lines.append("reg-set " + game_win_path(scenario))
+        lines.append("reg-set " + scenario_win_path(scenario, scenario.game))
     else:
         lines.append(f"reg-{scenario.reg}")
     lines.append("reg-where")
@@ -154,15 +155,21 @@ def script_for(scenario):
         lines.append("lock " + win_path(*base, scenario.lock))
     if scenario.package:
         exe = scenario.name + ".exe" if scenario.damage else "package.exe"
-        lines += ["program " + win_path("e2e", "bin", exe), "any-process"]
-    # A damaged package shows no dialog to wait for.
-    run = ("start " if scenario.damage else "run ") + win_path(*base, "cwd")
+        at = win_path("e2e", "bin", exe)
+        if scenario.package_at:
+            at = scenario_win_path(scenario, scenario.package_at)
+        lines += ["program " + at, "any-process"]
+    if scenario.temp:
+        lines.append("temp " + scenario_win_path(scenario, scenario.temp))
+    run = ("run " if scenario.dialog else "start ") + win_path(*base, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     if scenario.second:
         lines += ["use 2", run, "use 1"]
     lines += scenario.actions
     if scenario.lock:
         lines.append("unlock")
+    if scenario.temp:
+        lines.append("temp")
     lines.append("reg-check")
     return lines
 
@@ -293,6 +300,10 @@ def run_scenarios(name, args, work, prefix, user):
     roots, befores = {}, {}
     for s in scenarios:
         roots[s.name] = lay_out(drive_c, s)
+        if s.package_at:
+            at = os.path.join(roots[s.name], s.package_at)
+            os.makedirs(os.path.dirname(at), exist_ok=True)
+            shutil.copy(args.package, at)
     if user:
         try:
             pwd.getpwnam(user)

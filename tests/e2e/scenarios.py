@@ -39,6 +39,12 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
                "incomplete download and damaged media. Contact the\\n"
                "installer's author to obtain a new copy.\\n\\n"
                "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
+# The package's own boxes, when it fails before the program starts.
+BOX_NO_ROOM = ("box Duneveil - instalace nové mapy | Nepodařilo se rozbalit soubory instalace do "
+               "dočasné složky.\\n\\nUvolněte místo na disku se složkou pro dočasné soubory "
+               "(T:\\temp) a spusťte instalaci znovu. | icon")
+# NSIS's stub, before the package's script runs.
+BOX_TEMP_UNWRITABLE = "box NSIS Error | Error writing temporary file. Make sure your temp folder is valid. | icon"
 # The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
 GEOMETRY = "geometry <as Windows draws it>"
 
@@ -65,10 +71,19 @@ class Scenario:
     read_only: bool = False     # remount the drive read-only once laid out
     second: bool = False        # start a second installer too ("use 2" addresses it)
     damage: object = None       # package bytes -> the damaged download to start instead
+    dialog: bool = True         # wait for the program's dialog (none shows if the package fails)
+    temp: str = ""              # the player's TEMP and TMP (under "drive": on the drive)
+    package_at: str = ""        # the package started from here, not from C:\\e2e\\bin
 
 
 def install(expect_box, via=f"click {IDC_INSTALL}"):
     return [via, "box", "exit"], [expect_box, "exit 0"]
+
+
+# The package brings the map: the current directory has none. No window of
+# the package's own may show beside the program's dialog.
+ON_C = {"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD}
+PACKAGE_INSTALLS = (["nobox 1000"] + install(BOX_INSTALLED)[0], ["nobox"] + install(BOX_INSTALLED)[1])
 
 
 def nsis_data(package):
@@ -92,7 +107,7 @@ def byte_changed(data, at):
 
 def damaged(name, damage):
     return Scenario(name, ["box", "exit"], [BOX_DAMAGED, "exit 2"], package=True, damage=damage,
-                    before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD})
+                    dialog=False, before=ON_C)
 
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
@@ -167,9 +182,7 @@ GROUPS = {
     # The single-file package: it brings the map, so the current directory has none.
     # Beside the program's dialog no window of the package's own may show.
     "package": [
-        Scenario("package_installs", ["nobox 1000"] + install(BOX_INSTALLED)[0],
-                 ["nobox"] + install(BOX_INSTALLED)[1], package=True,
-                 before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD},
+        Scenario("package_installs", *PACKAGE_INSTALLS, package=True, before=ON_C,
                  after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
         Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
                  package=True, before={"game/data1.dvp": DATA}),
@@ -188,6 +201,24 @@ GROUPS = {
         Scenario("data_file_unreadable", *install(BOX_NOT_INSTALLED), chmod={"game/data1.dvp": 0o000}),
         Scenario("disk2_unwritable", *install(BOX_COPY_FAILED), before=WITH_OLD,
                  chmod={"game/Disk2": 0o555}),
+    ],
+    # The package on an awkward machine: its temporary folder full, read-only
+    # or missing, the package on a read-only medium or in a Czech folder.
+    "awkward": [
+        Scenario("temp_nearly_full", ["box", "exit"], [BOX_NO_ROOM, "exit 2"], package=True, dialog=False,
+                 drive=("t", "size=200k"), temp="drive/temp", before={**ON_C, "drive/temp/": b""}),
+        Scenario("temp_read_only", ["box", "exit"], [BOX_TEMP_UNWRITABLE, "exit 2"], package=True,
+                 dialog=False, drive=("u", "size=1m"), read_only=True, temp="drive/temp",
+                 before={**ON_C, "drive/temp/": b""}),
+        # NSIS's stub makes the missing folder, and it stays, empty.
+        Scenario("temp_missing", *PACKAGE_INSTALLS, package=True, temp="gone", before=ON_C,
+                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP, "gone/": b""}),
+        Scenario("package_on_read_only_drive", *PACKAGE_INSTALLS, package=True, drive=("r", "size=1m"),
+                 read_only=True, package_at="drive/Duneveil-mapa-Am01.exe", before=ON_C,
+                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
+        Scenario("package_in_czech_folder", *PACKAGE_INSTALLS, package=True,
+                 package_at="Stažené soubory Jiří/Duneveil-mapa-Am01.exe", before=ON_C,
+                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
     ],
     # Faults around the copy, odd registry values, two installers at once.
     "faults": [

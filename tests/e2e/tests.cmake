@@ -17,6 +17,7 @@ set(E2E_RUNS
     "package|package|win32|cs_CZ.UTF-8"
     "unprivileged|unprivileged|win32|cs_CZ.UTF-8"
     "faults|faults|win32|cs_CZ.UTF-8"
+    "awkward|awkward|win32|cs_CZ.UTF-8"
     "install64|install|win64|cs_CZ.UTF-8"
     "refuse64|refuse|win64|cs_CZ.UTF-8"
     "package64|package|win64|cs_CZ.UTF-8"
