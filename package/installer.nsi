@@ -9,7 +9,10 @@
 ; -DNO_FILES builds the same package without its two files (size-report.sh).
 
 Unicode true
-SetCompressor /SOLID /FINAL lzma
+; Not solid: a solid package first unpacks everything into a working file
+; in %TEMP%, and when that fails (a full or read-only folder) the stub's
+; own English message comes before this script can say anything.
+SetCompressor /FINAL lzma
 ; File times would make the bytes depend on when the inputs were touched.
 SetDateSave off
 
@@ -58,7 +61,6 @@ FunctionEnd
 ; .onInstFailed removes the private folder and tells the player.
 Var Work
 Var Failure
-!define TEMP_ADVICE "$\r$\n$\r$\nUvolněte místo na disku se složkou pro dočasné soubory ($TEMP) a spusťte instalaci znovu."
 
 ; A file that cannot be written ends the install instead of being skipped.
 AllowSkipFiles off
@@ -66,7 +68,7 @@ AllowSkipFiles off
 Section
   ; Our own private folder under %TEMP%, not $PLUGINSDIR: NSIS gives up on
   ; that one with a prompt of its own that a silent package never shows.
-  StrCpy $Failure "Nepodařilo se vytvořit dočasnou složku pro instalaci.${TEMP_ADVICE}"
+  StrCpy $Failure "Nepodařilo se vytvořit dočasnou složku pro instalaci.$\r$\n$\r$\nZkontrolujte, že lze zapisovat do složky pro dočasné soubory ($TEMP) a že je na jejím disku volné místo, a spusťte instalaci znovu."
   ClearErrors
   GetTempFileName $Work
   Delete $Work
@@ -76,7 +78,7 @@ Section
   ${EndIf}
   ; The program takes Am01.dvp from its current directory, which ExecWait
   ; inherits from SetOutPath.
-  StrCpy $Failure "Nepodařilo se rozbalit soubory instalace do dočasné složky.${TEMP_ADVICE}"
+  StrCpy $Failure "Nepodařilo se rozbalit soubory instalace do dočasné složky.$\r$\n$\r$\nUvolněte místo na disku se složkou pro dočasné soubory ($TEMP) a spusťte instalaci znovu."
   SetOutPath $Work
 !ifndef NO_FILES
   File "/oname=instalator.exe" "${INSTALLER}"

@@ -39,12 +39,14 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
                "incomplete download and damaged media. Contact the\\n"
                "installer's author to obtain a new copy.\\n\\n"
                "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
-# The package's own boxes, when it fails before the program starts.
+# The package's own boxes, when it fails before the program starts; they
+# name the player's temporary folder.
 BOX_NO_ROOM = ("box Duneveil - instalace nové mapy | Nepodařilo se rozbalit soubory instalace do "
                "dočasné složky.\\n\\nUvolněte místo na disku se složkou pro dočasné soubory "
-               "(T:\\temp) a spusťte instalaci znovu. | icon")
-# NSIS's stub, before the package's script runs.
-BOX_TEMP_UNWRITABLE = "box NSIS Error | Error writing temporary file. Make sure your temp folder is valid. | icon"
+               "({temp}) a spusťte instalaci znovu. | icon")
+BOX_NO_FOLDER = ("box Duneveil - instalace nové mapy | Nepodařilo se vytvořit dočasnou složku pro "
+                 "instalaci.\\n\\nZkontrolujte, že lze zapisovat do složky pro dočasné soubory "
+                 "({temp}) a že je na jejím disku volné místo, a spusťte instalaci znovu. | icon")
 # The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
 GEOMETRY = "geometry <as Windows draws it>"
 
@@ -205,11 +207,13 @@ GROUPS = {
     # The package on an awkward machine: its temporary folder full, read-only
     # or missing, the package on a read-only medium or in a Czech folder.
     "awkward": [
-        Scenario("temp_nearly_full", ["box", "exit"], [BOX_NO_ROOM, "exit 2"], package=True, dialog=False,
-                 drive=("t", "size=200k"), temp="drive/temp", before={**ON_C, "drive/temp/": b""}),
-        Scenario("temp_read_only", ["box", "exit"], [BOX_TEMP_UNWRITABLE, "exit 2"], package=True,
-                 dialog=False, drive=("u", "size=1m"), read_only=True, temp="drive/temp",
-                 before={**ON_C, "drive/temp/": b""}),
+        *(Scenario(name, ["box", "exit"], [box.format(temp=letter.upper() + ":\\temp"), "exit 2"],
+                   package=True, dialog=False, drive=(letter, size), read_only=read_only,
+                   temp="drive/temp", before={**ON_C, "drive/temp/": b""})
+          for name, letter, size, read_only, box in (
+              ("temp_nearly_full", "t", "size=200k", False, BOX_NO_ROOM),
+              ("temp_full", "u", "size=4k", False, BOX_NO_ROOM),
+              ("temp_read_only", "v", "size=1m", True, BOX_NO_FOLDER))),
         # NSIS's stub makes the missing folder, and it stays, empty.
         Scenario("temp_missing", *PACKAGE_INSTALLS, package=True, temp="gone", before=ON_C,
                  after={"game/Disk2/Am01.dvp": SAMPLE_MAP, "gone/": b""}),
