@@ -1,13 +1,15 @@
 #include "game_path.h"
 
+#include "game_files.h"
+
 char g_szGamePath[256];
 DWORD g_cbGamePath = sizeof(g_szGamePath);
 HKEY g_hGameKey;
 
 namespace {
 
-const char kszGameKey[] = "SOFTWARE\\Morvane\\Duneveil";
-const char kszPathValue[] = "Path";
+const char kszGameKey[] = GAME_KEY;
+const char kszPathValue[] = GAME_PATH_VALUE;
 
 // Keeps what the query stored only if it is a string that fits the buffer
 // with its NUL.

@@ -9,5 +9,5 @@ extern char g_szGamePath[256];
 extern DWORD g_cbGamePath;
 extern HKEY g_hGameKey;
 
-// Reads the folder afresh from HKLM\SOFTWARE\Morvane\Duneveil, value "Path".
+// Reads the folder afresh from the game's registry value (game_files.h).
 void ReadGamePath();

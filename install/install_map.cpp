@@ -1,5 +1,6 @@
 #include "install_map.h"
 
+#include "game_files.h"
 #include "game_path.h"
 #include "message_box.h"
 #include "messages.h"
@@ -7,7 +8,7 @@
 
 namespace {
 
-const char kszMapFile[] = "Am01.dvp";
+const char kszMapFile[] = MAP_FILE;
 
 void ShowError(const char *pszText)
 {
@@ -21,7 +22,7 @@ bool GameDataOpens(const char *pszGamePath)
     if (pszGamePath[0] == '\0')
         return false;
     PathBuffer dataFile;
-    if (!dataFile.Format("%s\\data1.dvp", pszGamePath))
+    if (!dataFile.Format("%s\\" GAME_DATA_FILE, pszGamePath))
         return false;
     FILE *pf = plat::fopen(dataFile.Get(), "rb");
     if (!pf)
@@ -61,8 +62,8 @@ bool FlushToDisk(const char *pszPath)
 bool CopyMapIntoGame(const char *pszGamePath)
 {
     PathBuffer targetFile, targetFolder, tempFile;
-    if (!targetFolder.Format("%s\\Disk2", pszGamePath) ||
-        !targetFile.Format("%s\\Am01.dvp", targetFolder.Get()) ||
+    if (!targetFolder.Format("%s\\" MAP_FOLDER, pszGamePath) ||
+        !targetFile.Format("%s\\" MAP_FILE, targetFolder.Get()) ||
         !tempFile.Format("%s\\~%lX", targetFolder.Get(),
                          static_cast<unsigned long>(plat::GetCurrentProcessId())))
         return false;
