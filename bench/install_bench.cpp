@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "host_control.h"
+#include "standin.h"
 #include "install_map.h"
 
 namespace {
@@ -33,8 +33,8 @@ struct Game {
             map.write(strChunk.data(), std::min<long>(strChunk.size(), cbMap - cb));
         if (chdir(strRoot.c_str()) != 0)
             std::abort();
-        host::Reset();
-        host::SetValue("SOFTWARE\\Morvane\\Duneveil", "Path", strGame + std::string(1, '\0'));
+        standin::Reset();
+        standin::SetValue("SOFTWARE\\Morvane\\Duneveil", "Path", strGame + std::string(1, '\0'));
     }
     ~Game()
     {
@@ -49,7 +49,7 @@ void BM_OnInstall(benchmark::State &state)
     Game game(state.range(0));
     for (auto _ : state) {
         OnInstall(nullptr);
-        if (host::MessageBoxes().back().uType != (MB_OK | MB_ICONINFORMATION))
+        if (standin::MessageBoxes().back().uType != (MB_OK | MB_ICONINFORMATION))
             state.SkipWithError("install failed");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));

@@ -1,4 +1,4 @@
-# Host build: the logic against the substitute, and the tests.
+# Host build: the logic against the tests' stand-in, and the tests.
 include(CTest)
 find_package(GTest REQUIRED)
 include(GoogleTest)
@@ -9,8 +9,8 @@ if(SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-add_library(logic_host STATIC ${LOGIC_SOURCES} install/host/host_platform.cpp)
-target_include_directories(logic_host PUBLIC ${LOGIC_INCLUDES} install/host)
+add_library(logic_host STATIC ${LOGIC_SOURCES} tests/standin/standin.cpp)
+target_include_directories(logic_host PUBLIC ${LOGIC_INCLUDES} tests/standin)
 
 add_subdirectory(tests)
 

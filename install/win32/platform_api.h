@@ -1,6 +1,6 @@
 // Platform operations of the Windows build: the real Win32 and C runtime
 // calls, reached through plat:: so the same logic also builds on the host
-// against the substitute in install/host/.
+// against the tests' stand-in in tests/standin/.
 #pragma once
 
 #include <windows.h>

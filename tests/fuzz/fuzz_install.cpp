@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "game_path.h"
-#include "host_control.h"
+#include "standin.h"
 #include "install_map.h"
 
 namespace {
@@ -53,7 +53,7 @@ void SetUpOnce()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
 {
     SetUpOnce();
-    host::Reset();
+    standin::Reset();
     if (cb == 0)
         return 0;
     uint8_t bMode = pb[0];
@@ -61,20 +61,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     if (bMode & 1)
         strValue = g_strRoot + "/game" + strValue;
     if (bMode & 2)
-        host::AddKey(kszKey);
+        standin::AddKey(kszKey);
     if (bMode & 4)
-        host::SetValue(kszKey, "Path", strValue);
+        standin::SetValue(kszKey, "Path", strValue);
     if (bMode & 8)
-        host::SetDiskSpace(bMode >> 4);
+        standin::SetDiskSpace(bMode >> 4);
 
     OnInstall(reinterpret_cast<HWND>(0x10));
 
     if (!memchr(g_szGamePath, '\0', sizeof g_szGamePath))
         Fail("game folder not terminated");
-    if (host::MessageBoxes().size() != 1 || host::EndDialogs().size() != 1 ||
-        host::EndDialogs()[0].nResult != 2)
+    if (standin::MessageBoxes().size() != 1 || standin::EndDialogs().size() != 1 ||
+        standin::EndDialogs()[0].nResult != 2)
         Fail("not exactly one box and one dialog end");
-    if (host::OpenKeyCount() != 0 || host::OpenStreamCount() != 0 || host::OpenHandleCount() != 0)
+    if (standin::OpenKeyCount() != 0 || standin::OpenStreamCount() != 0 || standin::OpenHandleCount() != 0)
         Fail("key, stream or file handle left open");
     // The only folder that could ever receive the map is the game's Disk2;
     // remove it so the next input starts clean.

@@ -10,9 +10,9 @@ work=$(mktemp -d -t mapinst-fuzzrun-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$repo/install" -I"$repo/install/host" \
+    -I"$repo/install" -I"$repo/tests/standin" \
     "$here/fuzz_install.cpp" "$repo/install/game_path.cpp" "$repo/install/install_map.cpp" \
-    "$repo/install/message_box.cpp" "$repo/install/host/host_platform.cpp" -o "$work/fuzz_install"
+    "$repo/install/message_box.cpp" "$repo/tests/standin/standin.cpp" -o "$work/fuzz_install"
 # New inputs go to a scratch copy: the committed corpus stays as it is.
 cp -r "$here/corpus" "$work/corpus"
 cd "$work"

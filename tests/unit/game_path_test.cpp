@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "game_path.h"
-#include "host_control.h"
+#include "standin.h"
 #include "sandbox.h"
 
 namespace {
@@ -28,29 +28,29 @@ class GamePathTest : public ::testing::TestWithParam<LookupCase> {
 protected:
     void SetUp() override
     {
-        host::Reset();
+        standin::Reset();
         // Leftovers from an earlier lookup, which must neither survive a
         // failed one nor show through after a short value.
         memset(g_szGamePath, 'J', sizeof g_szGamePath - 1);
         g_szGamePath[sizeof g_szGamePath - 1] = '\0';
         g_cbGamePath = 5;
     }
-    void TearDown() override { EXPECT_EQ(host::OpenKeyCount(), 0); }
+    void TearDown() override { EXPECT_EQ(standin::OpenKeyCount(), 0); }
 };
 
 TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
 {
     const LookupCase &c = GetParam();
     if (c.fKey)
-        host::AddKey(kszGameKey);
+        standin::AddKey(kszGameKey);
     if (c.fValue)
-        host::SetValue(kszGameKey, "Path", c.strStored);
+        standin::SetValue(kszGameKey, "Path", c.strStored);
 
     ReadGamePath();
 
     ASSERT_NE(memchr(g_szGamePath, '\0', sizeof g_szGamePath), nullptr);
     EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
-    EXPECT_EQ(host::KeyExists(kszGameKey), c.fKey) << "the lookup must never create the key";
+    EXPECT_EQ(standin::KeyExists(kszGameKey), c.fKey) << "the lookup must never create the key";
 }
 
 const std::string k255(255, 'g');
@@ -70,37 +70,37 @@ INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
 
 TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 {
-    host::Reset();
-    host::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    standin::Reset();
+    standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
     ReadGamePath();
     ASSERT_STREQ(g_szGamePath, "C:\\A");
 
     std::string strLong = "C:\\" + std::string(200, 'x');
-    host::SetValue(kszGameKey, "Path", strLong + kNul);
+    standin::SetValue(kszGameKey, "Path", strLong + kNul);
     ReadGamePath();
     EXPECT_EQ(std::string(g_szGamePath), strLong);
 }
 
 TEST(GamePathSize, KeyRemovedBetweenLookupsEmptiesTheFolder)
 {
-    host::Reset();
-    host::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    standin::Reset();
+    standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
     ReadGamePath();
     ASSERT_STREQ(g_szGamePath, "C:\\A");
 
-    host::Reset();
+    standin::Reset();
     ReadGamePath();
     EXPECT_STREQ(g_szGamePath, "");
 }
 
 TEST(GamePathLookup, ShowsNothingItself)
 {
-    host::Reset();
+    standin::Reset();
     ReadGamePath();
-    host::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
     ReadGamePath();
-    EXPECT_TRUE(host::MessageBoxes().empty());
-    EXPECT_TRUE(host::EndDialogs().empty());
+    EXPECT_TRUE(standin::MessageBoxes().empty());
+    EXPECT_TRUE(standin::EndDialogs().empty());
 }
 
 }

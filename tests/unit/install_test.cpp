@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "game_path.h"
-#include "host_control.h"
+#include "standin.h"
 #include "install_map.h"
 #include "sandbox.h"
 
@@ -62,7 +62,7 @@ public:
         ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
         m_strGame = strDir;
         m_strTarget = m_strGame + "/Disk2/Am01.dvp";
-        host::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+        standin::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
     }
     void GameFolderNamed(const std::string &strName)
     {
@@ -70,7 +70,7 @@ public:
         ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
         m_strGame = strDir;
         m_strTarget = m_strGame + "/Disk2/Am01.dvp";
-        host::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+        standin::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
     }
     std::string Game() const { return m_strGame; }
     std::string Target() const { return m_strTarget; }
@@ -97,17 +97,17 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     OnInstall(khDlg);
 
     const ExpectedBox &box = kBoxes[c.outcome];
-    ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    const host::MessageBoxCall &call = host::MessageBoxes()[0];
+    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
+    const standin::MessageBoxCall &call = standin::MessageBoxes()[0];
     EXPECT_EQ(call.strText, box.pszTextUtf8);
     EXPECT_EQ(call.strCaption, box.pszCaptionUtf8);
     EXPECT_EQ(call.uType, box.uType);
     EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
 
-    ASSERT_EQ(host::EndDialogs().size(), 1u);
-    EXPECT_EQ(host::EndDialogs()[0].hDlg, khDlg);
-    EXPECT_EQ(host::EndDialogs()[0].nResult, 2);
-    EXPECT_LT(call.uSeq, host::EndDialogs()[0].uSeq) << "the box shows before the dialog ends";
+    ASSERT_EQ(standin::EndDialogs().size(), 1u);
+    EXPECT_EQ(standin::EndDialogs()[0].hDlg, khDlg);
+    EXPECT_EQ(standin::EndDialogs()[0].nResult, 2);
+    EXPECT_LT(call.uSeq, standin::EndDialogs()[0].uSeq) << "the box shows before the dialog ends";
 
     if (c.strTargetAfter)
         EXPECT_EQ(ReadFile(m_strTarget), *c.strTargetAfter);
@@ -125,9 +125,9 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
     InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.Disk2(); }, kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"NoKey", [](InstallTest &) { host::Reset(); }, kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, kNoDisk2},
     InstallCase{"KeyWithoutValue",
-                [](InstallTest &) { host::Reset(); host::AddKey(kszGameKey); },
+                [](InstallTest &) { standin::Reset(); standin::AddKey(kszGameKey); },
                 kNotInstalled, std::nullopt, kNoDisk2},
     InstallCase{"NoDataFile", [](InstallTest &t) { unlink((t.Game() + "/data1.dvp").c_str()); },
                 kNotInstalled, std::nullopt, kNoDisk2},
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 },
                 kNotInstalled, std::nullopt, kNoDisk2},
     InstallCase{"ValueTooLong",
-                [](InstallTest &t) { host::SetValue(kszGameKey, "Path", t.Game() + std::string(300, '/')); },
+                [](InstallTest &t) { standin::SetValue(kszGameKey, "Path", t.Game() + std::string(300, '/')); },
                 kNotInstalled, std::nullopt, kNoDisk2},
     InstallCase{"MapMissingKeepsOldTarget",
                 [](InstallTest &t) { t.OldTarget(); unlink((t.Cwd() + "/Am01.dvp").c_str()); },
@@ -152,27 +152,27 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 [](InstallTest &t) {
                     t.OldTarget();
                     MakeReadOnly(t.Target());
-                    host::SetRenameIgnoresReadOnly(true);
+                    standin::SetRenameIgnoresReadOnly(true);
                 },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"LockedTargetKept",
-                [](InstallTest &t) { t.OldTarget(); host::LockFile(t.Target()); },
+                [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"DiskFullKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); host::SetDiskSpace(5); },
+                [](InstallTest &t) { t.OldTarget(); standin::SetDiskSpace(5); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { host::SetDiskSpace(5); },
+    InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::SetDiskSpace(5); },
                 kCopyFailed, std::nullopt, {}},
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
                 [](InstallTest &t) {
-                    host::SetProcessId(0x4242);
+                    standin::SetProcessId(0x4242);
                     t.Disk2();
                     t.Plant("~4242", "stale half copy");
                 },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
-                    host::SetProcessId(0x4242);
+                    standin::SetProcessId(0x4242);
                     t.OldTarget();
                     t.Plant("~4242", "stale");
                     MakeReadOnly(t.Game() + "/Disk2/~4242");
@@ -180,14 +180,14 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 kCopyFailed, kszOldMap, {"Am01.dvp", "~4242"}},
     InstallCase{"OtherInstallersTempLeftAlone",
                 [](InstallTest &t) {
-                    host::SetProcessId(2);
+                    standin::SetProcessId(2);
                     t.Disk2();
                     t.Plant("~1", "being written by another run");
-                    host::LockFile(t.Game() + "/Disk2/~1");
+                    standin::LockFile(t.Game() + "/Disk2/~1");
                 },
                 kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
     InstallCase{"FlushFailsKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); host::SetFlushFails(true); },
+                [](InstallTest &t) { t.OldTarget(); standin::SetFlushFails(true); },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/Am01.dvp"); },
                 kInstalled, kszNewMap, kJustMap},
@@ -201,10 +201,10 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ValueEndingInBackslash",
-                [](InstallTest &t) { host::SetValue(kszGameKey, "Path", t.Game() + "\\" + std::string(1, '\0')); },
+                [](InstallTest &t) { standin::SetValue(kszGameKey, "Path", t.Game() + "\\" + std::string(1, '\0')); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"RelativeValueIsNotTheGame",
-                [](InstallTest &) { host::SetValue(kszGameKey, "Path", std::string("game", 5)); },
+                [](InstallTest &) { standin::SetValue(kszGameKey, "Path", std::string("game", 5)); },
                 kNotInstalled, std::nullopt, kNoDisk2},
     InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
                 kInstalled, kszNewMap, kJustMap},
@@ -217,13 +217,13 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 {
     InstallGame();
     PutMap(kszNewMap);
-    host::SetProcessId(0x4242);
+    standin::SetProcessId(0x4242);
 
     OnInstall(khDlg);
 
     std::string strTemp = m_strGame + "\\Disk2\\~4242";
     std::vector<std::string> vecOrder;
-    for (const std::string &str : host::FileCalls())
+    for (const std::string &str : standin::FileCalls())
         if (str.rfind("CopyFileA", 0) == 0 || str.rfind("FlushFileBuffers", 0) == 0 ||
             str.rfind("MoveFileExA", 0) == 0)
             vecOrder.push_back(str);
@@ -237,14 +237,14 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 
 TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 {
-    host::SetValue(kszGameKey, "Path", std::string(1, '\0'));
+    standin::SetValue(kszGameKey, "Path", std::string(1, '\0'));
     PutMap(kszNewMap);
 
     OnInstall(khDlg);
 
-    EXPECT_EQ(host::OpenAttemptCount(), 0) << "\"\\data1.dvp\" must not be tried";
-    ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
+    EXPECT_EQ(standin::OpenAttemptCount(), 0) << "\"\\data1.dvp\" must not be tried";
+    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
+    EXPECT_EQ(standin::MessageBoxes()[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
 }
 
 TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
@@ -255,8 +255,8 @@ TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
 
     OnInstall(khDlg);
 
-    ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
+    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
+    EXPECT_EQ(standin::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_FALSE(FileExists(m_strTarget));
 }
 
@@ -268,8 +268,8 @@ TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
 
     OnInstall(khDlg);
 
-    ASSERT_EQ(host::MessageBoxes().size(), 1u);
-    EXPECT_EQ(host::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
+    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
+    EXPECT_EQ(standin::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_EQ(ReadFile(m_strGame + "/Disk2"), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{"Disk2", "data1.dvp"}));
 }
@@ -283,8 +283,8 @@ TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
     InstallMap(strOther.c_str(), khDlg);
 
     EXPECT_EQ(ReadFile(strOther + "/Disk2/Am01.dvp"), kszNewMap);
-    ASSERT_EQ(host::EndDialogs().size(), 1u);
-    EXPECT_EQ(host::EndDialogs()[0].nResult, 2);
+    ASSERT_EQ(standin::EndDialogs().size(), 1u);
+    EXPECT_EQ(standin::EndDialogs()[0].nResult, 2);
 }
 
 }

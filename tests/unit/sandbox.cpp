@@ -90,7 +90,7 @@ static void RemoveTree(const std::string &strPath)
 
 void SandboxTest::SetUp()
 {
-    host::Reset();
+    standin::Reset();
     char szTemplate[] = "/tmp/mapinst-test-XXXXXX";
     ASSERT_NE(mkdtemp(szTemplate), nullptr);
     m_strRoot = szTemplate;
@@ -108,16 +108,16 @@ void SandboxTest::SetUp()
 void SandboxTest::TearDown()
 {
     // Whatever the outcome, nothing may stay open.
-    EXPECT_EQ(host::OpenKeyCount(), 0);
-    EXPECT_EQ(host::OpenStreamCount(), 0);
-    EXPECT_EQ(host::OpenHandleCount(), 0);
+    EXPECT_EQ(standin::OpenKeyCount(), 0);
+    EXPECT_EQ(standin::OpenStreamCount(), 0);
+    EXPECT_EQ(standin::OpenHandleCount(), 0);
     EXPECT_EQ(chdir(m_strSavedCwd.c_str()), 0);
     RemoveTree(m_strRoot);
 }
 
 void SandboxTest::InstallGame()
 {
-    host::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+    standin::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
     WriteFile(m_strGame + "/data1.dvp", "game data");
 }
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host_control.h"
+#include "standin.h"
 
 // UTF-8 to Windows-1250, to compare the program's bytes with readable text.
 std::string Cp1250(const std::string &strUtf8);

@@ -1,6 +1,7 @@
-// Platform operations of the host build: the few Win32 types, constants and
-// calls the install logic uses, implemented in host_platform.cpp over the
-// host file system, an in-memory registry and recorded message boxes.
+// Platform operations of the host tests' stand-in: the few Win32 types,
+// constants and calls the install logic uses, implemented in standin.cpp
+// over the host file system, an in-memory registry and recorded message
+// boxes.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,8 @@
-// Host substitute for the platform operations: files on the host file system
-// (backslashes mapped), an in-memory registry, recorded message boxes and
-// file calls, and Windows code pages through glibc's iconv tables. Read-only
-// is the owner's write bit, checked here rather than left to the kernel,
-// since tests may run as root.
+// The host tests' stand-in for the platform operations: files on the host
+// file system (backslashes mapped), an in-memory registry, recorded message
+// boxes and file calls, and Windows code pages through glibc's iconv tables.
+// Read-only is the owner's write bit, checked here rather than left to the
+// kernel, since tests may run as root.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -19,7 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "host_control.h"
+#include "standin.h"
 #include "platform_api.h"
 
 namespace {
@@ -44,8 +44,8 @@ bool g_fFlushFails;
 int g_nOpenStreams;
 int g_nOpenAttempts;
 unsigned g_uSeq;
-std::vector<host::MessageBoxCall> g_vecBoxes;
-std::vector<host::EndDialogCall> g_vecEnds;
+std::vector<standin::MessageBoxCall> g_vecBoxes;
+std::vector<standin::EndDialogCall> g_vecEnds;
 std::set<std::string> g_setLocked;
 bool g_fRenameIgnoresReadOnly;
 long g_cbDiskFree = -1;
@@ -147,7 +147,7 @@ std::string Utf8(const wchar_t *pwsz)
         size_t uResult = iconv(cd, &pIn, &cbIn, &pOut, &cbOut);
         str.append(ach, pOut - ach);
         if (uResult == static_cast<size_t>(-1) && errno != E2BIG)
-            abort();  // not a character: the substitute itself is wrong
+            abort();  // not a character: the stand-in itself is wrong
     }
     iconv_close(cd);
     return str;
@@ -196,7 +196,7 @@ bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFa
 
 }
 
-namespace host {
+namespace standin {
 
 void Reset()
 {

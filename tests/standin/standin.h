@@ -1,4 +1,4 @@
-// What tests set up in, and read back from, the host substitute.
+// What tests set up in, and read back from, the stand-in.
 #pragma once
 
 #include <string>
@@ -6,7 +6,7 @@
 
 #include "platform_api.h"
 
-namespace host {
+namespace standin {
 
 // uSeq orders boxes and dialog ends among each other. The texts are what
 // the player reads, in UTF-8: a wide box's characters, or a single-byte
