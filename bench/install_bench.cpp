@@ -49,7 +49,7 @@ void BM_OnInstall(benchmark::State &state)
     Game game(state.range(0));
     for (auto _ : state) {
         OnInstall(nullptr);
-        if (standin::MessageBoxes().back().uType != (MB_OK | MB_ICONINFORMATION))
+        if (standin::g_state.vecBoxes.back().uType != (MB_OK | MB_ICONINFORMATION))
             state.SkipWithError("install failed");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));

@@ -65,16 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     if (bMode & 4)
         standin::SetValue(kszKey, "Path", strValue);
     if (bMode & 8)
-        standin::SetDiskSpace(bMode >> 4);
+        standin::g_state.cbDiskFree = bMode >> 4;
 
     OnInstall(reinterpret_cast<HWND>(0x10));
 
     if (!memchr(g_szGamePath, '\0', sizeof g_szGamePath))
         Fail("game folder not terminated");
-    if (standin::MessageBoxes().size() != 1 || standin::EndDialogs().size() != 1 ||
-        standin::EndDialogs()[0].nResult != 2)
+    if (standin::g_state.vecBoxes.size() != 1 || standin::g_state.vecEnds.size() != 1 ||
+        standin::g_state.vecEnds[0].nResult != 2)
         Fail("not exactly one box and one dialog end");
-    if (standin::OpenKeyCount() != 0 || standin::OpenStreamCount() != 0 || standin::OpenHandleCount() != 0)
+    if (!standin::g_state.setOpenKeys.empty() || standin::g_state.nOpenStreams != 0 ||
+        !standin::g_state.setOpenFiles.empty())
         Fail("key, stream or file handle left open");
     // The only folder that could ever receive the map is the game's Disk2;
     // remove it so the next input starts clean.

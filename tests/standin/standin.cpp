@@ -22,36 +22,9 @@
 #include "standin.h"
 #include "platform_api.h"
 
+using namespace standin;
+
 namespace {
-
-struct Key {
-    std::map<std::string, std::string> values;
-};
-
-std::map<std::string, Key> g_mapKeys;
-std::set<const Key *> g_setOpenKeys;
-
-struct File {
-    int fd;
-    std::string strPath;  // host path
-    std::string strName;  // as passed
-    DWORD dwAccess;
-    DWORD dwShareMode;
-};
-std::set<File *> g_setOpenFiles;
-std::vector<std::string> g_vecFileCalls;
-bool g_fFlushFails;
-int g_nOpenStreams;
-int g_nOpenAttempts;
-unsigned g_uSeq;
-std::vector<standin::MessageBoxCall> g_vecBoxes;
-std::vector<standin::EndDialogCall> g_vecEnds;
-std::set<std::string> g_setLocked;
-bool g_fRenameIgnoresReadOnly;
-long g_cbDiskFree = -1;
-DWORD g_dwPid = 4242;
-UINT g_uAnsiCodePage = 1252;
-bool g_fConversionFails;
 
 std::string Lower(std::string str)
 {
@@ -88,9 +61,9 @@ bool IsReadOnly(const std::string &str)
 // share modes are not modelled: such a handle locks nothing.
 bool IsLocked(const std::string &str)
 {
-    if (g_setLocked.count(str))
+    if (g_state.setLocked.count(str))
         return true;
-    for (const File *pFile : g_setOpenFiles)
+    for (const File *pFile : g_state.setOpenFiles)
         if (pFile->strPath == str && pFile->dwShareMode == 0)
             return true;
     return false;
@@ -105,7 +78,7 @@ std::string Hex(DWORD dw)
 
 void Record(const char *pszName, const std::string &strArgs)
 {
-    g_vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
+    g_state.vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
 }
 
 // Bytes in a Windows code page as characters. A byte that the code page
@@ -156,7 +129,7 @@ std::string Utf8(const wchar_t *pwsz)
 File *OpenFile(HANDLE hFile)
 {
     File *pFile = static_cast<File *>(hFile);
-    return g_setOpenFiles.count(pFile) ? pFile : nullptr;
+    return g_state.setOpenFiles.count(pFile) ? pFile : nullptr;
 }
 
 bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFailIfExists)
@@ -176,8 +149,8 @@ bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFa
     char buf[4096];
     ssize_t cb;
     while (fOk && (cb = read(fdIn, buf, sizeof buf)) > 0) {
-        if (g_cbDiskFree >= 0 && cbWritten + cb > g_cbDiskFree) {
-            cb = g_cbDiskFree - cbWritten;
+        if (g_state.cbDiskFree >= 0 && cbWritten + cb > g_state.cbDiskFree) {
+            cb = g_state.cbDiskFree - cbWritten;
             fOk = false;
         }
         if (cb > 0 && write(fdOut, buf, cb) != cb)
@@ -198,113 +171,35 @@ bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFa
 
 namespace standin {
 
+State g_state;
+
 void Reset()
 {
-    g_mapKeys.clear();
-    g_setOpenKeys.clear();
-    g_nOpenStreams = 0;
-    g_nOpenAttempts = 0;
-    g_uSeq = 0;
-    g_vecBoxes.clear();
-    g_vecEnds.clear();
-    for (File *pFile : g_setOpenFiles) {
+    for (File *pFile : g_state.setOpenFiles) {
         close(pFile->fd);
         delete pFile;
     }
-    g_setOpenFiles.clear();
-    g_vecFileCalls.clear();
-    g_fFlushFails = false;
-    g_setLocked.clear();
-    g_fRenameIgnoresReadOnly = false;
-    g_cbDiskFree = -1;
-    g_dwPid = 4242;
-    g_uAnsiCodePage = 1252;
-    g_fConversionFails = false;
+    g_state = State{};
 }
 
 void AddKey(const std::string &strKey)
 {
-    g_mapKeys[Lower(strKey)];
+    g_state.mapKeys[Lower(strKey)];
 }
 
 void SetValue(const std::string &strKey, const std::string &strName, const std::string &strBytes)
 {
-    g_mapKeys[Lower(strKey)].values[Lower(strName)] = strBytes;
+    g_state.mapKeys[Lower(strKey)].values[Lower(strName)] = strBytes;
 }
 
 bool KeyExists(const std::string &strKey)
 {
-    return g_mapKeys.count(Lower(strKey)) != 0;
-}
-
-const std::vector<MessageBoxCall> &MessageBoxes()
-{
-    return g_vecBoxes;
-}
-
-const std::vector<EndDialogCall> &EndDialogs()
-{
-    return g_vecEnds;
-}
-
-int OpenKeyCount()
-{
-    return static_cast<int>(g_setOpenKeys.size());
-}
-
-const std::vector<std::string> &FileCalls()
-{
-    return g_vecFileCalls;
-}
-
-int OpenStreamCount()
-{
-    return g_nOpenStreams;
-}
-
-int OpenHandleCount()
-{
-    return static_cast<int>(g_setOpenFiles.size());
-}
-
-int OpenAttemptCount()
-{
-    return g_nOpenAttempts;
+    return g_state.mapKeys.count(Lower(strKey)) != 0;
 }
 
 void LockFile(const std::string &strPath)
 {
-    g_setLocked.insert(HostPath(strPath.c_str()));
-}
-
-void SetRenameIgnoresReadOnly(bool fIgnore)
-{
-    g_fRenameIgnoresReadOnly = fIgnore;
-}
-
-void SetDiskSpace(long cbFree)
-{
-    g_cbDiskFree = cbFree;
-}
-
-void SetFlushFails(bool fFails)
-{
-    g_fFlushFails = fFails;
-}
-
-void SetProcessId(DWORD dwPid)
-{
-    g_dwPid = dwPid;
-}
-
-void SetAnsiCodePage(UINT uCodePage)
-{
-    g_uAnsiCodePage = uCodePage;
-}
-
-void SetConversionFails(bool fFails)
-{
-    g_fConversionFails = fFails;
+    g_state.setLocked.insert(HostPath(strPath.c_str()));
 }
 
 }
@@ -315,10 +210,10 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY 
 {
     if (hKey != HKEY_LOCAL_MACHINE || !(samDesired & KEY_QUERY_VALUE))
         return ERROR_FILE_NOT_FOUND;
-    auto it = g_mapKeys.find(Lower(pszSubKey));
-    if (it == g_mapKeys.end())
+    auto it = g_state.mapKeys.find(Lower(pszSubKey));
+    if (it == g_state.mapKeys.end())
         return ERROR_FILE_NOT_FOUND;
-    g_setOpenKeys.insert(&it->second);
+    g_state.setOpenKeys.insert(&it->second);
     *phkResult = reinterpret_cast<HKEY>(const_cast<Key *>(&it->second));
     return ERROR_SUCCESS;
 }
@@ -326,7 +221,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, LPDWORD, LPDWORD pdwType, LPBYTE pbData, LPDWORD pcbData)
 {
     const Key *pKey = reinterpret_cast<const Key *>(hKey);
-    if (!g_setOpenKeys.count(pKey))
+    if (!g_state.setOpenKeys.count(pKey))
         return 6;  // ERROR_INVALID_HANDLE
     auto it = pKey->values.find(Lower(pszValueName));
     if (it == pKey->values.end())
@@ -350,12 +245,12 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, LPDWORD, LPDWORD pdwType, 
 
 LONG RegCloseKey(HKEY hKey)
 {
-    return g_setOpenKeys.erase(reinterpret_cast<const Key *>(hKey)) ? ERROR_SUCCESS : 6;
+    return g_state.setOpenKeys.erase(reinterpret_cast<const Key *>(hKey)) ? ERROR_SUCCESS : 6;
 }
 
 FILE *fopen(const char *pszPath, const char *pszMode)
 {
-    ++g_nOpenAttempts;
+    ++g_state.nOpenAttempts;
     std::string str = HostPath(pszPath);
     if (IsLocked(str) || IsDir(str))
         return nullptr;
@@ -367,13 +262,13 @@ FILE *fopen(const char *pszPath, const char *pszMode)
         pf = nullptr;
     }
     if (pf)
-        ++g_nOpenStreams;
+        ++g_state.nOpenStreams;
     return pf;
 }
 
 int fclose(FILE *pf)
 {
-    --g_nOpenStreams;
+    --g_state.nOpenStreams;
     return ::fclose(pf);
 }
 
@@ -410,7 +305,7 @@ BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
     if (Exists(strTo)) {
         if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || IsDir(strTo))
             return FALSE;
-        if (IsReadOnly(strTo) && !g_fRenameIgnoresReadOnly)
+        if (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)
             return FALSE;
     }
     if (rename(strFrom.c_str(), strTo.c_str()) != 0)
@@ -464,7 +359,7 @@ HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY
     if (fd < 0)
         return INVALID_HANDLE_VALUE;
     File *pFile = new File{fd, str, pszPath, dwAccess, dwShareMode};
-    g_setOpenFiles.insert(pFile);
+    g_state.setOpenFiles.insert(pFile);
     return pFile;
 }
 
@@ -473,7 +368,7 @@ BOOL FlushFileBuffers(HANDLE hFile)
     File *pFile = OpenFile(hFile);
     Record("FlushFileBuffers", pFile ? pFile->strName : "?");
     // Windows asks for a handle with write access.
-    if (!pFile || !(pFile->dwAccess & GENERIC_WRITE) || g_fFlushFails)
+    if (!pFile || !(pFile->dwAccess & GENERIC_WRITE) || g_state.fFlushFails)
         return FALSE;
     return fsync(pFile->fd) == 0;
 }
@@ -484,7 +379,7 @@ BOOL CloseHandle(HANDLE hObject)
     Record("CloseHandle", pFile ? pFile->strName : "?");
     if (!pFile)
         return FALSE;
-    g_setOpenFiles.erase(pFile);
+    g_state.setOpenFiles.erase(pFile);
     close(pFile->fd);
     delete pFile;
     return TRUE;
@@ -492,14 +387,14 @@ BOOL CloseHandle(HANDLE hObject)
 
 DWORD GetCurrentProcessId()
 {
-    return g_dwPid;
+    return g_state.dwPid;
 }
 
 int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, int cch)
 {
     std::wstring wstr;
     size_t cbIn = cb < 0 ? strlen(psz) + 1 : static_cast<size_t>(cb);
-    if (g_fConversionFails || !Decode(uCodePage == CP_ACP ? g_uAnsiCodePage : uCodePage, psz, cbIn, wstr))
+    if (g_state.fConversionFails || !Decode(uCodePage == CP_ACP ? g_state.uAnsiCodePage : uCodePage, psz, cbIn, wstr))
         return 0;
     if (cch == 0)
         return static_cast<int>(wstr.size());
@@ -512,21 +407,21 @@ int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, 
 int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
 {
     std::wstring wstrText, wstrCaption;
-    if (!Decode(g_uAnsiCodePage, pszText, strlen(pszText), wstrText) ||
-        !Decode(g_uAnsiCodePage, pszCaption, strlen(pszCaption), wstrCaption))
+    if (!Decode(g_state.uAnsiCodePage, pszText, strlen(pszText), wstrText) ||
+        !Decode(g_state.uAnsiCodePage, pszCaption, strlen(pszCaption), wstrCaption))
         abort();  // a code page the tests set but the host lacks
     return MessageBoxW(hWnd, wstrText.c_str(), wstrCaption.c_str(), uType);
 }
 
 int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType)
 {
-    g_vecBoxes.push_back({++g_uSeq, hWnd, Utf8(pwszText), Utf8(pwszCaption), uType});
+    g_state.vecBoxes.push_back({++g_state.uSeq, hWnd, Utf8(pwszText), Utf8(pwszCaption), uType});
     return IDOK;
 }
 
 BOOL EndDialog(HWND hDlg, INT_PTR nResult)
 {
-    g_vecEnds.push_back({++g_uSeq, hDlg, nResult});
+    g_state.vecEnds.push_back({++g_state.uSeq, hDlg, nResult});
     return TRUE;
 }
 

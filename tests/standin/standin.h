@@ -1,6 +1,9 @@
-// What tests set up in, and read back from, the stand-in.
+// What tests set up in, and read back from, the stand-in: its state, whose
+// fields they set and read directly, and the few calls that do more.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,50 +28,61 @@ struct EndDialogCall {
     INT_PTR nResult;
 };
 
-// Forget the registry, the records, locks and failure switches.
+// Values by lower-case name; the bytes exactly as given.
+struct Key {
+    std::map<std::string, std::string> values;
+};
+
+struct File {
+    int fd;
+    std::string strPath;  // host path
+    std::string strName;  // as passed
+    DWORD dwAccess;
+    DWORD dwShareMode;
+};
+
+struct State {
+    // Registry under HKEY_LOCAL_MACHINE, by lower-case path: key paths
+    // compare case-insensitively, as on Windows.
+    std::map<std::string, Key> mapKeys;
+    // Keys, handles and streams handed out and not yet closed.
+    std::set<const Key *> setOpenKeys;
+    std::set<File *> setOpenFiles;
+    int nOpenStreams = 0;
+    // Every fopen, whether or not it found a file.
+    int nOpenAttempts = 0;
+    // The calls that change files or reach the disk, in the order made, one
+    // line each: "Name(argument, ...)", paths as passed, flags in hex.
+    std::vector<std::string> vecFileCalls;
+    unsigned uSeq = 0;
+    std::vector<MessageBoxCall> vecBoxes;
+    std::vector<EndDialogCall> vecEnds;
+    std::set<std::string> setLocked;  // host paths; see LockFile
+    // Wine renames over a read-only file where Windows refuses.
+    bool fRenameIgnoresReadOnly = false;
+    // The disk fills after this many bytes of a copy; the partial target
+    // stays, as Wine leaves it. Negative: unlimited.
+    long cbDiskFree = -1;
+    // The data of an open file cannot be brought to the disk (a failing drive).
+    bool fFlushFails = false;
+    DWORD dwPid = 4242;
+    // The system's ANSI code page: 1252, a Western Windows, unless set.
+    UINT uAnsiCodePage = 1252;
+    // MultiByteToWideChar fails, as on a system without the code page asked for.
+    bool fConversionFails = false;
+};
+
+extern State g_state;
+
+// Closes what is still open and puts every field back to its default.
 void Reset();
 
-// Registry under HKEY_LOCAL_MACHINE; key paths compare case-insensitively,
-// as on Windows. The value's bytes are stored exactly as given.
 void AddKey(const std::string &strKey);
 void SetValue(const std::string &strKey, const std::string &strName, const std::string &strBytes);
 bool KeyExists(const std::string &strKey);
 
-const std::vector<MessageBoxCall> &MessageBoxes();
-const std::vector<EndDialogCall> &EndDialogs();
-
-// The calls that change files or reach the disk, in the order made, one
-// line each: "Name(argument, ...)", paths as passed, flags in hex.
-const std::vector<std::string> &FileCalls();
-
-// Handles and streams handed out and not yet closed.
-int OpenKeyCount();
-int OpenStreamCount();
-int OpenHandleCount();
-
-// Every fopen, whether or not it found a file.
-int OpenAttemptCount();
-
 // A file held open by another process without sharing: it cannot be
 // deleted, replaced or written.
 void LockFile(const std::string &strPath);
-
-// Wine renames over a read-only file where Windows refuses.
-void SetRenameIgnoresReadOnly(bool fIgnore);
-
-// The disk fills after this many bytes of a copy; the partial target stays,
-// as Wine leaves it. Negative: unlimited.
-void SetDiskSpace(long cbFree);
-
-// The data of an open file cannot be brought to the disk (a failing drive).
-void SetFlushFails(bool fFails);
-
-void SetProcessId(DWORD dwPid);
-
-// The system's ANSI code page: 1252, a Western Windows, unless set.
-void SetAnsiCodePage(UINT uCodePage);
-
-// MultiByteToWideChar fails, as on a system without the code page asked for.
-void SetConversionFails(bool fFails);
 
 }

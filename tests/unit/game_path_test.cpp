@@ -35,7 +35,7 @@ protected:
         g_szGamePath[sizeof g_szGamePath - 1] = '\0';
         g_cbGamePath = 5;
     }
-    void TearDown() override { EXPECT_EQ(standin::OpenKeyCount(), 0); }
+    void TearDown() override { EXPECT_TRUE(standin::g_state.setOpenKeys.empty()); }
 };
 
 TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
@@ -99,8 +99,8 @@ TEST(GamePathLookup, ShowsNothingItself)
     ReadGamePath();
     standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
     ReadGamePath();
-    EXPECT_TRUE(standin::MessageBoxes().empty());
-    EXPECT_TRUE(standin::EndDialogs().empty());
+    EXPECT_TRUE(standin::g_state.vecBoxes.empty());
+    EXPECT_TRUE(standin::g_state.vecEnds.empty());
 }
 
 }

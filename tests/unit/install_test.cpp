@@ -97,17 +97,17 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     OnInstall(khDlg);
 
     const ExpectedBox &box = kBoxes[c.outcome];
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    const standin::MessageBoxCall &call = standin::MessageBoxes()[0];
+    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
+    const standin::MessageBoxCall &call = standin::g_state.vecBoxes[0];
     EXPECT_EQ(call.strText, box.pszTextUtf8);
     EXPECT_EQ(call.strCaption, box.pszCaptionUtf8);
     EXPECT_EQ(call.uType, box.uType);
     EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
 
-    ASSERT_EQ(standin::EndDialogs().size(), 1u);
-    EXPECT_EQ(standin::EndDialogs()[0].hDlg, khDlg);
-    EXPECT_EQ(standin::EndDialogs()[0].nResult, 2);
-    EXPECT_LT(call.uSeq, standin::EndDialogs()[0].uSeq) << "the box shows before the dialog ends";
+    ASSERT_EQ(standin::g_state.vecEnds.size(), 1u);
+    EXPECT_EQ(standin::g_state.vecEnds[0].hDlg, khDlg);
+    EXPECT_EQ(standin::g_state.vecEnds[0].nResult, 2);
+    EXPECT_LT(call.uSeq, standin::g_state.vecEnds[0].uSeq) << "the box shows before the dialog ends";
 
     if (c.strTargetAfter)
         EXPECT_EQ(ReadFile(m_strTarget), *c.strTargetAfter);
@@ -152,27 +152,27 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 [](InstallTest &t) {
                     t.OldTarget();
                     MakeReadOnly(t.Target());
-                    standin::SetRenameIgnoresReadOnly(true);
+                    standin::g_state.fRenameIgnoresReadOnly = true;
                 },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"LockedTargetKept",
                 [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"DiskFullKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); standin::SetDiskSpace(5); },
+                [](InstallTest &t) { t.OldTarget(); standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::SetDiskSpace(5); },
+    InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, std::nullopt, {}},
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
                 [](InstallTest &t) {
-                    standin::SetProcessId(0x4242);
+                    standin::g_state.dwPid = 0x4242;
                     t.Disk2();
                     t.Plant("~4242", "stale half copy");
                 },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
-                    standin::SetProcessId(0x4242);
+                    standin::g_state.dwPid = 0x4242;
                     t.OldTarget();
                     t.Plant("~4242", "stale");
                     MakeReadOnly(t.Game() + "/Disk2/~4242");
@@ -180,14 +180,14 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 kCopyFailed, kszOldMap, {"Am01.dvp", "~4242"}},
     InstallCase{"OtherInstallersTempLeftAlone",
                 [](InstallTest &t) {
-                    standin::SetProcessId(2);
+                    standin::g_state.dwPid = 2;
                     t.Disk2();
                     t.Plant("~1", "being written by another run");
                     standin::LockFile(t.Game() + "/Disk2/~1");
                 },
                 kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
     InstallCase{"FlushFailsKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); standin::SetFlushFails(true); },
+                [](InstallTest &t) { t.OldTarget(); standin::g_state.fFlushFails = true; },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/Am01.dvp"); },
                 kInstalled, kszNewMap, kJustMap},
@@ -217,13 +217,13 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 {
     InstallGame();
     PutMap(kszNewMap);
-    standin::SetProcessId(0x4242);
+    standin::g_state.dwPid = 0x4242;
 
     OnInstall(khDlg);
 
     std::string strTemp = m_strGame + "\\Disk2\\~4242";
     std::vector<std::string> vecOrder;
-    for (const std::string &str : standin::FileCalls())
+    for (const std::string &str : standin::g_state.vecFileCalls)
         if (str.rfind("CopyFileA", 0) == 0 || str.rfind("FlushFileBuffers", 0) == 0 ||
             str.rfind("MoveFileExA", 0) == 0)
             vecOrder.push_back(str);
@@ -242,9 +242,9 @@ TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 
     OnInstall(khDlg);
 
-    EXPECT_EQ(standin::OpenAttemptCount(), 0) << "\"\\data1.dvp\" must not be tried";
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    EXPECT_EQ(standin::MessageBoxes()[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
+    EXPECT_EQ(standin::g_state.nOpenAttempts, 0) << "\"\\data1.dvp\" must not be tried";
+    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
 }
 
 TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
@@ -255,8 +255,8 @@ TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
 
     OnInstall(khDlg);
 
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    EXPECT_EQ(standin::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
+    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_FALSE(FileExists(m_strTarget));
 }
 
@@ -268,8 +268,8 @@ TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
 
     OnInstall(khDlg);
 
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    EXPECT_EQ(standin::MessageBoxes()[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
+    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
     EXPECT_EQ(ReadFile(m_strGame + "/Disk2"), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{"Disk2", "data1.dvp"}));
 }
@@ -283,8 +283,8 @@ TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
     InstallMap(strOther.c_str(), khDlg);
 
     EXPECT_EQ(ReadFile(strOther + "/Disk2/Am01.dvp"), kszNewMap);
-    ASSERT_EQ(standin::EndDialogs().size(), 1u);
-    EXPECT_EQ(standin::EndDialogs()[0].nResult, 2);
+    ASSERT_EQ(standin::g_state.vecEnds.size(), 1u);
+    EXPECT_EQ(standin::g_state.vecEnds[0].nResult, 2);
 }
 
 }

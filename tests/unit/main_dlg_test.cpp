@@ -33,8 +33,8 @@ TEST_P(DispatchTest, HandlesCommandsAndLeavesTheRestToTheDialogManager)
     const DispatchCase &c = GetParam();
     EXPECT_EQ(MainDlgProc(khDlg, c.uMsg, c.wParam, 0), c.nReturn);
 
-    const auto &boxes = standin::MessageBoxes();
-    const auto &ends = standin::EndDialogs();
+    const auto &boxes = standin::g_state.vecBoxes;
+    const auto &ends = standin::g_state.vecEnds;
     switch (c.effect) {
     case kNothing:
         EXPECT_TRUE(boxes.empty());
@@ -88,22 +88,22 @@ TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
 {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0), TRUE);
-    EXPECT_EQ(standin::MessageBoxes().size(), 3u);
-    EXPECT_TRUE(standin::EndDialogs().empty());
+    EXPECT_EQ(standin::g_state.vecBoxes.size(), 3u);
+    EXPECT_TRUE(standin::g_state.vecEnds.empty());
 }
 
 // Should a system lack code page 1250, a box with the bytes as they are is
 // still better than none: a Czech Windows reads them right.
 TEST_F(SandboxTest, AboutFallsBackToTheBytesWhenTheyCannotBeConverted)
 {
-    standin::SetConversionFails(true);
-    standin::SetAnsiCodePage(1250);
+    standin::g_state.fConversionFails = true;
+    standin::g_state.uAnsiCodePage = 1250;
 
     MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0);
 
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    EXPECT_EQ(Cp1250(standin::MessageBoxes()[0].strText), g_szCredits);
-    EXPECT_EQ(standin::MessageBoxes()[0].strCaption, "O projektu");
+    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
+    EXPECT_EQ(Cp1250(standin::g_state.vecBoxes[0].strText), g_szCredits);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strCaption, "O projektu");
 }
 
 std::vector<std::string> Lines(const std::string &str)

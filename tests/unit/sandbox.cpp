@@ -108,9 +108,9 @@ void SandboxTest::SetUp()
 void SandboxTest::TearDown()
 {
     // Whatever the outcome, nothing may stay open.
-    EXPECT_EQ(standin::OpenKeyCount(), 0);
-    EXPECT_EQ(standin::OpenStreamCount(), 0);
-    EXPECT_EQ(standin::OpenHandleCount(), 0);
+    EXPECT_TRUE(standin::g_state.setOpenKeys.empty());
+    EXPECT_EQ(standin::g_state.nOpenStreams, 0);
+    EXPECT_TRUE(standin::g_state.setOpenFiles.empty());
     EXPECT_EQ(chdir(m_strSavedCwd.c_str()), 0);
     RemoveTree(m_strRoot);
 }
