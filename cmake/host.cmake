@@ -13,8 +13,3 @@ add_library(logic_host STATIC ${LOGIC_SOURCES} tests/standin/standin.cpp)
 target_include_directories(logic_host PUBLIC ${LOGIC_INCLUDES} tests/standin)
 
 add_subdirectory(tests)
-
-find_package(benchmark QUIET)
-if(benchmark_FOUND)
-    add_subdirectory(bench)
-endif()
