@@ -3,7 +3,7 @@
 // optionally after the real game folder so that paths near it are reached.
 // After every input: a terminated folder of at most 255 characters, one box,
 // one dialog end with 2, nothing left open, and the map never lands anywhere
-// but <folder>\Disk2.
+// but the map folder in <folder>.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,13 +14,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "game_files.h"
 #include "game_path.h"
 #include "standin.h"
 #include "install_map.h"
 
 namespace {
 
-const char kszKey[] = "SOFTWARE\\Morvane\\Duneveil";
 std::string g_strRoot;
 
 void Fail(const char *psz)
@@ -42,8 +42,8 @@ void SetUpOnce()
     atexit([] { std::filesystem::remove_all(g_strRoot); });
     mkdir((g_strRoot + "/game").c_str(), 0755);
     mkdir((g_strRoot + "/cwd").c_str(), 0755);
-    std::ofstream(g_strRoot + "/game/data1.dvp") << "data";
-    std::ofstream(g_strRoot + "/cwd/Am01.dvp") << "map";
+    std::ofstream(g_strRoot + "/game/" GAME_DATA_FILE) << "data";
+    std::ofstream(g_strRoot + "/cwd/" MAP_FILE) << "map";
     if (chdir((g_strRoot + "/cwd").c_str()) != 0)
         Fail("chdir");
 }
@@ -61,9 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     if (bMode & 1)
         strValue = g_strRoot + "/game" + strValue;
     if (bMode & 2)
-        standin::AddKey(kszKey);
+        standin::AddKey(GAME_KEY);
     if (bMode & 4)
-        standin::SetValue(kszKey, "Path", strValue);
+        standin::SetValue(GAME_KEY, GAME_PATH_VALUE, strValue);
     if (bMode & 8)
         standin::g_state.cbDiskFree = bMode >> 4;
 
@@ -77,11 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     if (!standin::g_state.setOpenKeys.empty() || standin::g_state.nOpenStreams != 0 ||
         !standin::g_state.setOpenFiles.empty())
         Fail("key, stream or file handle left open");
-    // The only folder that could ever receive the map is the game's Disk2;
+    // The only folder that could ever receive the map is the game's map folder;
     // remove it so the next input starts clean.
-    std::string strDisk2 = g_strRoot + "/game/Disk2";
-    unlink((strDisk2 + "/Am01.dvp").c_str());
-    if (rmdir(strDisk2.c_str()) != 0 && errno != ENOENT)
-        Fail("something besides the map was left in Disk2");
+    std::string strMapFolder = g_strRoot + "/game/" MAP_FOLDER;
+    unlink((strMapFolder + "/" MAP_FILE).c_str());
+    if (rmdir(strMapFolder.c_str()) != 0 && errno != ENOENT)
+        Fail("something besides the map was left in the map folder");
     return 0;
 }

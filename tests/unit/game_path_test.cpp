@@ -15,7 +15,7 @@ struct LookupCase {
     const char *pszName;
     bool fKey;
     bool fValue;
-    std::string strStored;    // bytes of "Path" as the registry holds them
+    std::string strStored;    // the value's bytes as the registry holds them
     std::string strExpected;  // the game folder afterwards
 };
 
@@ -42,15 +42,15 @@ TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
 {
     const LookupCase &c = GetParam();
     if (c.fKey)
-        standin::AddKey(kszGameKey);
+        standin::AddKey(GAME_KEY);
     if (c.fValue)
-        standin::SetValue(kszGameKey, "Path", c.strStored);
+        standin::SetValue(GAME_KEY, GAME_PATH_VALUE, c.strStored);
 
     ReadGamePath();
 
     ASSERT_NE(memchr(g_szGamePath, '\0', sizeof g_szGamePath), nullptr);
     EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
-    EXPECT_EQ(standin::KeyExists(kszGameKey), c.fKey) << "the lookup must never create the key";
+    EXPECT_EQ(standin::KeyExists(GAME_KEY), c.fKey) << "the lookup must never create the key";
 }
 
 const std::string k255(255, 'g');
@@ -71,12 +71,12 @@ INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
 TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 {
     standin::Reset();
-    standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, "C:\\A" + kNul);
     ReadGamePath();
     ASSERT_STREQ(g_szGamePath, "C:\\A");
 
     std::string strLong = "C:\\" + std::string(200, 'x');
-    standin::SetValue(kszGameKey, "Path", strLong + kNul);
+    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, strLong + kNul);
     ReadGamePath();
     EXPECT_EQ(std::string(g_szGamePath), strLong);
 }
@@ -84,7 +84,7 @@ TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 TEST(GamePathSize, KeyRemovedBetweenLookupsEmptiesTheFolder)
 {
     standin::Reset();
-    standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, "C:\\A" + kNul);
     ReadGamePath();
     ASSERT_STREQ(g_szGamePath, "C:\\A");
 
@@ -97,7 +97,7 @@ TEST(GamePathLookup, ShowsNothingItself)
 {
     standin::Reset();
     ReadGamePath();
-    standin::SetValue(kszGameKey, "Path", "C:\\A" + kNul);
+    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, "C:\\A" + kNul);
     ReadGamePath();
     EXPECT_TRUE(standin::g_state.vecBoxes.empty());
     EXPECT_TRUE(standin::g_state.vecEnds.empty());

@@ -37,21 +37,21 @@ struct InstallCase {
     const char *pszName;
     ArrangeFn pfnArrange;
     Outcome outcome;
-    std::optional<std::string> strTargetAfter;  // nullopt: no target file
-    std::vector<std::string> vecDisk2After;     // nullopt-like: {"-"} means no Disk2
+    std::optional<std::string> strTargetAfter;   // nullopt: no target file
+    std::vector<std::string> vecMapFolderAfter;  // nullopt-like: {"-"} means no map folder
 };
 
 class InstallTest : public SandboxTest, public ::testing::WithParamInterface<InstallCase> {
 public:
-    void Disk2() { ASSERT_EQ(mkdir((m_strGame + "/Disk2").c_str(), 0755), 0); }
+    void MapFolder() { ASSERT_EQ(mkdir((m_strGame + "/" MAP_FOLDER).c_str(), 0755), 0); }
     void OldTarget()
     {
-        Disk2();
+        MapFolder();
         WriteFile(m_strTarget, kszOldMap);
     }
     void Plant(const std::string &strName, const std::string &strBytes)
     {
-        WriteFile(m_strGame + "/Disk2/" + strName, strBytes);
+        WriteFile(m_strGame + "/" MAP_FOLDER "/" + strName, strBytes);
     }
     // Moves the game to a folder whose path is exactly cch characters long.
     void GameFolderOfLength(size_t cch)
@@ -59,18 +59,15 @@ public:
         std::string strDir = m_strRoot + "/";
         strDir += std::string(cch - strDir.size(), 'g');
         ASSERT_EQ(strDir.size(), cch);
-        ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
-        m_strGame = strDir;
-        m_strTarget = m_strGame + "/Disk2/Am01.dvp";
-        standin::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+        MoveGame(strDir);
     }
-    void GameFolderNamed(const std::string &strName)
+    void GameFolderNamed(const std::string &strName) { MoveGame(m_strRoot + "/" + strName); }
+    void MoveGame(const std::string &strDir)
     {
-        std::string strDir = m_strRoot + "/" + strName;
         ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
         m_strGame = strDir;
-        m_strTarget = m_strGame + "/Disk2/Am01.dvp";
-        standin::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
+        m_strTarget = m_strGame + "/" MAP_FOLDER "/" MAP_FILE;
+        standin::SetValue(GAME_KEY, GAME_PATH_VALUE, m_strGame + std::string(1, '\0'));
     }
     std::string Game() const { return m_strGame; }
     std::string Target() const { return m_strTarget; }
@@ -83,8 +80,8 @@ void PrintTo(const InstallCase &c, std::ostream *pos)
     *pos << c.pszName;
 }
 
-const std::vector<std::string> kNoDisk2 = {"-"};
-const std::vector<std::string> kJustMap = {"Am01.dvp"};
+const std::vector<std::string> kNoMapFolder = {"-"};
+const std::vector<std::string> kJustMap = {MAP_FILE};
 
 TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
 {
@@ -92,7 +89,7 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     InstallGame();
     PutMap(kszNewMap);
     c.pfnArrange(*this);
-    std::string strSource = ReadFile(m_strCwd + "/Am01.dvp");
+    std::string strSource = ReadFile(m_strCwd + "/" MAP_FILE);
 
     OnInstall(khDlg);
 
@@ -113,37 +110,37 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
         EXPECT_EQ(ReadFile(m_strTarget), *c.strTargetAfter);
     else
         EXPECT_FALSE(FileExists(m_strTarget));
-    std::string strDisk2 = m_strGame + "/Disk2";
-    if (c.vecDisk2After == kNoDisk2)
-        EXPECT_FALSE(FileExists(strDisk2)) << "nothing on disk touched";
+    std::string strMapFolder = m_strGame + "/" MAP_FOLDER;
+    if (c.vecMapFolderAfter == kNoMapFolder)
+        EXPECT_FALSE(FileExists(strMapFolder)) << "nothing on disk touched";
     else
-        EXPECT_EQ(ListDir(strDisk2), c.vecDisk2After) << "no temporary file left behind";
-    EXPECT_EQ(ReadFile(m_strCwd + "/Am01.dvp"), strSource) << "the source stays";
+        EXPECT_EQ(ListDir(strMapFolder), c.vecMapFolderAfter) << "no temporary file left behind";
+    EXPECT_EQ(ReadFile(m_strCwd + "/" MAP_FILE), strSource) << "the source stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.Disk2(); }, kInstalled, kszNewMap, kJustMap},
+    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MapFolder(); }, kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, kNoDisk2},
+    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, kNoMapFolder},
     InstallCase{"KeyWithoutValue",
-                [](InstallTest &) { standin::Reset(); standin::AddKey(kszGameKey); },
-                kNotInstalled, std::nullopt, kNoDisk2},
-    InstallCase{"NoDataFile", [](InstallTest &t) { unlink((t.Game() + "/data1.dvp").c_str()); },
-                kNotInstalled, std::nullopt, kNoDisk2},
-    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.Game() + "/data1.dvp"); },
-                kNotInstalled, std::nullopt, kNoDisk2},
+                [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
+                kNotInstalled, std::nullopt, kNoMapFolder},
+    InstallCase{"NoDataFile", [](InstallTest &t) { unlink((t.Game() + "/" GAME_DATA_FILE).c_str()); },
+                kNotInstalled, std::nullopt, kNoMapFolder},
+    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.Game() + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, kNoMapFolder},
     InstallCase{"DataFileIsAFolder",
                 [](InstallTest &t) {
-                    unlink((t.Game() + "/data1.dvp").c_str());
-                    mkdir((t.Game() + "/data1.dvp").c_str(), 0755);
+                    unlink((t.Game() + "/" GAME_DATA_FILE).c_str());
+                    mkdir((t.Game() + "/" GAME_DATA_FILE).c_str(), 0755);
                 },
-                kNotInstalled, std::nullopt, kNoDisk2},
+                kNotInstalled, std::nullopt, kNoMapFolder},
     InstallCase{"ValueTooLong",
-                [](InstallTest &t) { standin::SetValue(kszGameKey, "Path", t.Game() + std::string(300, '/')); },
-                kNotInstalled, std::nullopt, kNoDisk2},
+                [](InstallTest &t) { standin::SetValue(GAME_KEY, GAME_PATH_VALUE, t.Game() + std::string(300, '/')); },
+                kNotInstalled, std::nullopt, kNoMapFolder},
     InstallCase{"MapMissingKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); unlink((t.Cwd() + "/Am01.dvp").c_str()); },
+                [](InstallTest &t) { t.OldTarget(); unlink((t.Cwd() + "/" MAP_FILE).c_str()); },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ReadOnlyTargetKept",
                 [](InstallTest &t) { t.OldTarget(); MakeReadOnly(t.Target()); },
@@ -166,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 0x4242;
-                    t.Disk2();
+                    t.MapFolder();
                     t.Plant("~4242", "stale half copy");
                 },
                 kInstalled, kszNewMap, kJustMap},
@@ -175,37 +172,39 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     standin::g_state.dwPid = 0x4242;
                     t.OldTarget();
                     t.Plant("~4242", "stale");
-                    MakeReadOnly(t.Game() + "/Disk2/~4242");
+                    MakeReadOnly(t.Game() + "/" MAP_FOLDER "/~4242");
                 },
-                kCopyFailed, kszOldMap, {"Am01.dvp", "~4242"}},
+                kCopyFailed, kszOldMap, {MAP_FILE, "~4242"}},
     InstallCase{"OtherInstallersTempLeftAlone",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 2;
-                    t.Disk2();
+                    t.MapFolder();
                     t.Plant("~1", "being written by another run");
-                    standin::LockFile(t.Game() + "/Disk2/~1");
+                    standin::LockFile(t.Game() + "/" MAP_FOLDER "/~1");
                 },
-                kInstalled, kszNewMap, {"Am01.dvp", "~1"}},
+                kInstalled, kszNewMap, {MAP_FILE, "~1"}},
     InstallCase{"FlushFailsKeepsOldTarget",
                 [](InstallTest &t) { t.OldTarget(); standin::g_state.fFlushFails = true; },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/Am01.dvp"); },
+    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/" MAP_FILE); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/Am01.dvp", ""); },
+    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/" MAP_FILE, ""); },
                 kInstalled, "", kJustMap},
     InstallCase{"MapIsAFolderKeepsOldTarget",
                 [](InstallTest &t) {
                     t.OldTarget();
-                    unlink((t.Cwd() + "/Am01.dvp").c_str());
-                    mkdir((t.Cwd() + "/Am01.dvp").c_str(), 0755);
+                    unlink((t.Cwd() + "/" MAP_FILE).c_str());
+                    mkdir((t.Cwd() + "/" MAP_FILE).c_str(), 0755);
                 },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ValueEndingInBackslash",
-                [](InstallTest &t) { standin::SetValue(kszGameKey, "Path", t.Game() + "\\" + std::string(1, '\0')); },
+                [](InstallTest &t) {
+                    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, t.Game() + "\\" + std::string(1, '\0'));
+                },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"RelativeValueIsNotTheGame",
-                [](InstallTest &) { standin::SetValue(kszGameKey, "Path", std::string("game", 5)); },
-                kNotInstalled, std::nullopt, kNoDisk2},
+                [](InstallTest &) { standin::SetValue(GAME_KEY, GAME_PATH_VALUE, std::string("game", 5)); },
+                kNotInstalled, std::nullopt, kNoMapFolder},
     InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"GameFolderWithSpacesAndCzech",
@@ -221,28 +220,28 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 
     OnInstall(khDlg);
 
-    std::string strTemp = m_strGame + "\\Disk2\\~4242";
+    std::string strTemp = m_strGame + "\\" MAP_FOLDER "\\~4242";
     std::vector<std::string> vecOrder;
     for (const std::string &str : standin::g_state.vecFileCalls)
         if (str.rfind("CopyFileA", 0) == 0 || str.rfind("FlushFileBuffers", 0) == 0 ||
             str.rfind("MoveFileExA", 0) == 0)
             vecOrder.push_back(str);
     EXPECT_EQ(vecOrder, (std::vector<std::string>{
-                            "CopyFileA(Am01.dvp, " + strTemp + ", 1)",
+                            "CopyFileA(" MAP_FILE ", " + strTemp + ", 1)",
                             "FlushFileBuffers(" + strTemp + ")",
                             // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
-                            "MoveFileExA(" + strTemp + ", " + m_strGame + "\\Disk2\\Am01.dvp, 0x9)",
+                            "MoveFileExA(" + strTemp + ", " + m_strGame + "\\" MAP_FOLDER "\\" MAP_FILE ", 0x9)",
                         }));
 }
 
 TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 {
-    standin::SetValue(kszGameKey, "Path", std::string(1, '\0'));
+    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, std::string(1, '\0'));
     PutMap(kszNewMap);
 
     OnInstall(khDlg);
 
-    EXPECT_EQ(standin::g_state.nOpenAttempts, 0) << "\"\\data1.dvp\" must not be tried";
+    EXPECT_EQ(standin::g_state.nOpenAttempts, 0) << "\"\\" GAME_DATA_FILE "\" must not be tried";
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
     EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
 }
@@ -251,7 +250,7 @@ TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
 {
     InstallGame();
     // A map lying in the game folder itself is not the one to install.
-    WriteFile(m_strGame + "/Am01.dvp", "wrong one");
+    WriteFile(m_strGame + "/" MAP_FILE, "wrong one");
 
     OnInstall(khDlg);
 
@@ -264,14 +263,14 @@ TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
 {
     InstallGame();
     PutMap(kszNewMap);
-    WriteFile(m_strGame + "/Disk2", kszOldMap);
+    WriteFile(m_strGame + "/" MAP_FOLDER, kszOldMap);
 
     OnInstall(khDlg);
 
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
     EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
-    EXPECT_EQ(ReadFile(m_strGame + "/Disk2"), kszOldMap);
-    EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{"Disk2", "data1.dvp"}));
+    EXPECT_EQ(ReadFile(m_strGame + "/" MAP_FOLDER), kszOldMap);
+    EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{MAP_FOLDER, GAME_DATA_FILE}));
 }
 
 TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
@@ -282,7 +281,7 @@ TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
 
     InstallMap(strOther.c_str(), khDlg);
 
-    EXPECT_EQ(ReadFile(strOther + "/Disk2/Am01.dvp"), kszNewMap);
+    EXPECT_EQ(ReadFile(strOther + "/" MAP_FOLDER "/" MAP_FILE), kszNewMap);
     ASSERT_EQ(standin::g_state.vecEnds.size(), 1u);
     EXPECT_EQ(standin::g_state.vecEnds[0].nResult, 2);
 }

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char kszGameKey[] = "SOFTWARE\\Morvane\\Duneveil";
 const HWND khDlg = reinterpret_cast<HWND>(0x1234);
 
 std::string Cp1250(const std::string &strUtf8)
@@ -96,7 +95,7 @@ void SandboxTest::SetUp()
     m_strRoot = szTemplate;
     m_strGame = m_strRoot + "/game";
     m_strCwd = m_strRoot + "/cwd";
-    m_strTarget = m_strGame + "/Disk2/Am01.dvp";
+    m_strTarget = m_strGame + "/" MAP_FOLDER "/" MAP_FILE;
     ASSERT_EQ(mkdir(m_strGame.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(m_strCwd.c_str(), 0755), 0);
     char szCwd[4096];
@@ -117,11 +116,11 @@ void SandboxTest::TearDown()
 
 void SandboxTest::InstallGame()
 {
-    standin::SetValue(kszGameKey, "Path", m_strGame + std::string(1, '\0'));
-    WriteFile(m_strGame + "/data1.dvp", "game data");
+    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, m_strGame + std::string(1, '\0'));
+    WriteFile(m_strGame + "/" GAME_DATA_FILE, "game data");
 }
 
 void SandboxTest::PutMap(const std::string &strBytes)
 {
-    WriteFile(m_strCwd + "/Am01.dvp", strBytes);
+    WriteFile(m_strCwd + "/" MAP_FILE, strBytes);
 }

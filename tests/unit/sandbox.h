@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "game_files.h"
 #include "standin.h"
 
 // UTF-8 to Windows-1250, to compare the program's bytes with readable text.
@@ -23,19 +24,18 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A game folder registered in HKLM with data1.dvp in it, and the map in
-    // the current directory.
+    // A game folder registered in HKLM with the game's data file in it, and
+    // the map in the current directory.
     void InstallGame();
     void PutMap(const std::string &strBytes);
 
     std::string m_strRoot;     // the temporary folder
     std::string m_strGame;     // <root>/game
     std::string m_strCwd;      // <root>/cwd, the current directory
-    std::string m_strTarget;   // <game>/Disk2/Am01.dvp
+    std::string m_strTarget;   // the map in the game's map folder
 
 private:
     std::string m_strSavedCwd;
 };
 
-extern const char kszGameKey[];
 extern const HWND khDlg;
