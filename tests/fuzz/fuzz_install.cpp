@@ -16,8 +16,8 @@
 
 #include "game_files.h"
 #include "game_path.h"
-#include "standin.h"
 #include "install_map.h"
+#include "standin.h"
 
 namespace {
 

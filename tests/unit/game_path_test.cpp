@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "game_path.h"
-#include "standin.h"
 #include "sandbox.h"
+#include "standin.h"
 
 namespace {
 

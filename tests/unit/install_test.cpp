@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "game_path.h"
-#include "standin.h"
 #include "install_map.h"
 #include "sandbox.h"
+#include "standin.h"
 
 namespace {
 
