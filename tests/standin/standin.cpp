@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <map>
-#include <set>
 #include <string>
 
 #include <fcntl.h>
@@ -19,8 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "standin.h"
 #include "platform_api.h"
+#include "standin.h"
 
 using namespace standin;
 
