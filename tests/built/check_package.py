@@ -56,8 +56,11 @@ def check_contents(inputs, work):
                    check=True, stdout=subprocess.DEVNULL)
     files = sorted(os.path.relpath(os.path.join(d, n), out)
                    for d, _, names in os.walk(out) for n in names)
-    expected = {'$PLUGINSDIR/instalator.exe': inputs['INSTALLER'],
-                '$PLUGINSDIR/Am01.dvp': inputs['MAP_FILE']}
+    # Both in the one folder the package runs the program in (7-Zip names it
+    # after the script's variable).
+    folder = os.path.dirname(files[0]) if files else ''
+    expected = {os.path.join(folder, 'instalator.exe'): inputs['INSTALLER'],
+                os.path.join(folder, 'Am01.dvp'): inputs['MAP_FILE']}
     check(files == sorted(expected), 'holds exactly instalator.exe and Am01.dvp: %s' % files)
     for name, original in expected.items():
         path = os.path.join(out, name)
