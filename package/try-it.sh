@@ -41,7 +41,7 @@ fi
 # wine_make_prefix / wine_run / wine_stop, and run_visible: the package in
 # the prefix, on $DISPLAY, without a time limit (a person is clicking).
 # shellcheck source=/dev/null
-. tests/e2e/wine-env.sh
+. tools/wine-env.sh
 # The test prefixes draw nothing (the tests need no X), so switch this one
 # to X11 and give it our display back.
 make_prefix() {

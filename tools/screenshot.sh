@@ -16,7 +16,7 @@ die() { echo "screenshot: $*" >&2; exit 1; }
 
 tools/setup.sh test || die "cannot set up what the screenshot needs"
 # shellcheck source=/dev/null
-. tests/e2e/wine-env.sh || die "tests/e2e/wine-env.sh failed"
+. tools/wine-env.sh || die "tools/wine-env.sh failed"
 
 work=$(mktemp -d -t duneveil-shot.XXXXXX)
 prefix=$work/prefix
