@@ -7,7 +7,8 @@
 #                        $GAME_DIR_WIN) with its data file and map folder, the
 #                        registry value naming it, and $DISPLAY: an Xvfb of its
 #                        own ($GAME_XVFB=1) when none is set. All of it goes when
-#                        the shell exits, but KEEP=1 keeps the work folder.
+#                        the shell exits or is interrupted; KEEP=1 keeps the
+#                        work folder.
 #   wine_game_run CMD..  runs CMD (wine PROGRAM, say) in that prefix on $DISPLAY
 #
 # and the names the program takes from install/game_files.h: $GAME_KEY,
@@ -22,7 +23,7 @@ _wine_game_dir=$(dirname "${BASH_SOURCE[0]}")
 for _name in GAME_KEY GAME_PATH_VALUE GAME_DATA_FILE MAP_FOLDER MAP_FILE; do
     printf -v "$_name" %s "$({ cat "$_wine_game_dir/../install/game_files.h" && echo "$_name"; } | cpp -P |
         sed -n '/^"/{s/" *"//g; s/^"\(.*\)"$/\1/; s/\\\(.\)/\1/g; p}')"
-    [ -n "${!_name}" ] || { echo "wine-game: no $_name in install/game_files.h" >&2; return 1; }
+    [ -n "${!_name}" ] || { echo "wine-game: cannot read $_name from install/game_files.h" >&2; return 1; }
 done
 
 _wine_game_cleanup() {
