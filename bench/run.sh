@@ -39,7 +39,7 @@ for f in dist/instalator.exe "$package"; do
 done
 
 # shellcheck source=../tests/e2e/wine-env.sh
-source tests/e2e/wine-env.sh
+source tools/wine-env.sh
 work=$(mktemp -d -t bench.XXXXXX)
 prefix=$work/prefix
 cleanup() {

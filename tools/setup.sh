@@ -122,7 +122,7 @@ private_dir() {
 
 build_shim() {
     local lib32=$WINE_ENV_DIR/lib/i386-linux-gnu lib64=$WINE_ENV_DIR/lib/x86_64-linux-gnu
-    local src=tests/e2e/qemu-wine-fix.c
+    local src=tools/qemu-wine-fix.c
     [ "$lib32/qemu-wine-fix.so" -nt "$src" ] && [ -f "$lib64/qemu-wine-fix.so" ] && return 0
     say "building the qemu compatibility library in $WINE_ENV_DIR/lib"
     change mkdir -p "$lib32" "$lib64"

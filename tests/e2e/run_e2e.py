@@ -23,7 +23,7 @@ from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED,
                        GEOMETRY, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-WINE_ENV = os.path.join(HERE, "wine-env.sh")
+WINE_ENV = os.path.normpath(os.path.join(HERE, "../../tools/wine-env.sh"))
 UNPRIVILEGED_USER = "e2e-player"
 CODE_PAGES = {"cs_CZ.UTF-8": 1250, "en_US.UTF-8": 1252}
 # Where a 32-bit setup's key lands, as the 64-bit view sees it.

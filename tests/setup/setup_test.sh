@@ -26,7 +26,7 @@ for row in "${cases[@]}"; do
     [ "$binfmt" = registered ] && touch "$dir/binfmt/register" && echo enabled >"$dir/binfmt/qemu-i386"
     out=$(SETUP_PROBE=$probe SETUP_LOADER_BASE=$base SETUP_DRY_RUN=1 BINFMT_DIR=$dir/binfmt WINE_ENV_DIR=$dir/env \
         "$repo/tools/setup.sh" test 2>&1)
-    got=$(WINE_ENV_DIR=$dir/env bash -c 'source "$1/tests/e2e/wine-env.sh" >/dev/null 2>&1; wine_env /x 2>/dev/null; echo "${LD_PRELOAD:+yes}"' \
+    got=$(WINE_ENV_DIR=$dir/env bash -c 'source "$1/tools/wine-env.sh" >/dev/null 2>&1; wine_env /x 2>/dev/null; echo "${LD_PRELOAD:+yes}"' \
         _ "$repo")
     problems=()
     for w in $want; do grep -q "${w//./ }" <<<"$out" || problems+=("does not say '${w//./ }'"); done

@@ -1,8 +1,8 @@
 #!/bin/bash
-# Wine for the end-to-end tests, the benchmarks and the screenshot: 32-bit
-# Windows programs in throwaway prefixes. tools/setup.sh installs and sets up
-# all this needs; sourcing this file only checks that it is there (one line
-# naming what is missing, and a non-zero status) and defines:
+# Wine for the end-to-end tests, the benchmarks, the screenshot and try-it:
+# 32-bit Windows programs in throwaway prefixes. tools/setup.sh installs and
+# sets up all this needs; sourcing this file only checks that it is there (one
+# line naming what is missing, and a non-zero status) and defines:
 #
 #   wine_make_prefix DIR [ARCH] new prefix (null graphics driver, Wine's own
 #                               fonts), then stopped; ARCH win32 (default) is
