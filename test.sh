@@ -16,4 +16,13 @@ cmake -S . -B build/asan "${host_args[@]}" -DSANITIZE=ON >/dev/null
 cmake --build build/asan -j"$jobs"
 
 (cd build/asan && ctest -L unit -j"$jobs" --output-on-failure)
-(cd build/host && ctest -j"$jobs" --output-on-failure)
+
+# The host tree (unit, fuzzing, texts, set-up) beside the Windows tree (the
+# built files, end to end): each prints its own summary.
+(cd build/host && ctest -j"$jobs" --output-on-failure) >build/host-tests.log 2>&1 &
+host=$!
+rc=0
+(cd build/win && ctest -j"$jobs" --output-on-failure) || rc=1
+wait "$host" || rc=1
+cat build/host-tests.log
+exit $rc

@@ -38,7 +38,7 @@ for f in dist/instalator.exe "$package"; do
     [ -f "$f" ] || { echo "no $f: run ./build.sh first" >&2; exit 1; }
 done
 
-# shellcheck source=../tests/e2e/wine-env.sh
+# shellcheck source=../tools/wine-env.sh
 source tools/wine-env.sh
 work=$(mktemp -d -t bench.XXXXXX)
 prefix=$work/prefix

@@ -2,7 +2,15 @@
 enable_language(RC)
 
 set(DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the program and the package land")
-set(INSTALLER_NAME "instalator" CACHE STRING "File name of the program, without .exe")
+# The program's file name, without .exe: the package unpacks it under this
+# name too; everything else takes it from the target.
+set(PROGRAM_NAME instalator)
+set(MAP_FILE "${CMAKE_SOURCE_DIR}/package/sample/Am01.dvp" CACHE FILEPATH
+    "The map the package carries; packed as Am01.dvp whatever its name")
+set(MAP_STAGED "${CMAKE_BINARY_DIR}/package/Am01.dvp")
+set(PACKAGE_FILE "${DIST_DIR}/${PACKAGE_NAME}")
+set(PACKAGE_ICON "${CMAKE_SOURCE_DIR}/resources/installer.ico")
+set(PACKAGE_RELEASE "${CMAKE_BINARY_DIR}/package/release.nsh")  # its version keys
 
 # The product's flags for every Windows program we build: the installer,
 # and the test driver and the benchmark's baseline, measured beside it.
@@ -24,7 +32,7 @@ endfunction()
 add_executable(installer WIN32 ui/win_main.cpp ${LOGIC_SOURCES} resources/installer.rc)
 windows_program(installer)
 set_target_properties(installer PROPERTIES
-    OUTPUT_NAME "${INSTALLER_NAME}"
+    OUTPUT_NAME "${PROGRAM_NAME}"
     RUNTIME_OUTPUT_DIRECTORY "${DIST_DIR}")
 target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32 "${GENERATED_DIR}")
 # Signed in place when the environment names a certificate (package/seal.sh).
@@ -53,10 +61,14 @@ set(RESOURCE_FILES
     ${CMAKE_SOURCE_DIR}/resources/installer.manifest)
 set_source_files_properties(resources/installer.rc PROPERTIES OBJECT_DEPENDS "${RESOURCE_FILES}")
 
-if(EXISTS "${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt")
-    add_subdirectory(tests/e2e)
-endif()
-if(EXISTS "${CMAKE_SOURCE_DIR}/package/CMakeLists.txt")
-    add_subdirectory(package)
-endif()
+add_subdirectory(package)
 add_subdirectory(bench)
+# The tests of the built files live here, with the targets that make them:
+# `ctest` in this tree builds first (the fixture "built"), so no test reads
+# a stale file. test_files: what only the tests and benchmarks need.
+enable_testing()
+add_custom_target(test_files)
+add_test(NAME build COMMAND "${CMAKE_COMMAND}" --build "${CMAKE_BINARY_DIR}" --target all test_files)
+set_tests_properties(build PROPERTIES FIXTURES_SETUP built)
+add_subdirectory(tests/built)
+add_subdirectory(tests/e2e)

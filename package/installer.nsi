@@ -3,10 +3,11 @@
 ; The player sees only the program's own dialog, or a box of ours saying
 ; what failed and what to do.
 ;
-; makensis -INPUTCHARSET UTF8 -NOCONFIG -DINSTALLER=... -DMAP=... -DICON=...
-;          -DRELEASE=... -DOUTFILE=... installer.nsi   (package/CMakeLists.txt does this)
-; RELEASE: the version keys made from the texts file (tools/texts.py nsh).
-; -DNO_FILES builds the same package without its two files (size-report.sh).
+; makensis -INPUTCHARSET UTF8 -NOCONFIG -DINSTALLER=... -DMAP=... -DPROGRAM_NAME=...
+;          -DICON=... -DRELEASE=... -DOUTFILE=... installer.nsi
+; (nsis_package in package/CMakeLists.txt does this). RELEASE: the version
+; keys made from the texts file (tools/texts.py nsh). -DNO_FILES builds the
+; same package without its two files.
 
 Unicode true
 ; Not solid: a solid package first unpacks everything into a working file
@@ -18,8 +19,8 @@ SetDateSave off
 
 !include LogicLib.nsh
 
-!ifndef OUTFILE | ICON | RELEASE
-  !error "define OUTFILE, ICON and RELEASE"
+!ifndef OUTFILE | ICON | RELEASE | PROGRAM_NAME
+  !error "define OUTFILE, ICON, RELEASE and PROGRAM_NAME"
 !endif
 !include "${RELEASE}"
 !ifndef NO_FILES
@@ -81,12 +82,12 @@ Section
   StrCpy $Failure "Nepodařilo se rozbalit soubory instalace do dočasné složky.$\r$\n$\r$\nUvolněte místo na disku se složkou pro dočasné soubory ($TEMP) a spusťte instalaci znovu."
   SetOutPath $Work
 !ifndef NO_FILES
-  File "/oname=instalator.exe" "${INSTALLER}"
+  File "/oname=${PROGRAM_NAME}" "${INSTALLER}"
   File "/oname=Am01.dvp" "${MAP}"
 !endif
   StrCpy $Failure "Instalační program se nepodařilo spustit.$\r$\n$\r$\nSpusťte instalaci znovu; pokud se to opakuje, stáhněte si ji znovu."
   ClearErrors
-  ExecWait '"$Work\instalator.exe"'
+  ExecWait '"$Work\${PROGRAM_NAME}"'
   ${If} ${Errors}
     Abort
   ${EndIf}

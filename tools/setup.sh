@@ -31,7 +31,7 @@ BINFMT_DIR=${BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
 E2E_USER=e2e-player
 
 build_pkgs=(cmake make g++-mingw-w64-i686 nsis python3 python3-pil fonts-dejavu-core fonts-dejavu-extra)
-test_pkgs=(g++ gcc libgtest-dev libbenchmark-dev python3 python3-pefile p7zip-full clang
+test_pkgs=(g++ gcc libgtest-dev python3 python3-pefile p7zip-full clang
     libclang-rt-dev git locales fonts-wine xvfb imagemagick xdotool osslsigncode openssl)
 wine_pkgs=(wine wine32:i386 wine64)
 emulation_pkgs=(qemu-user-static libc6-dev-i386)

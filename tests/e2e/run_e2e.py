@@ -4,7 +4,8 @@ outcome: the boxes a player reads, the exit code and the files after.
 
   run_e2e.py template <prefix-dir> [--arch win32|win64]
   run_e2e.py group <name> --template DIR --installer EXE --driver EXE --work DIR
-                  [--package EXE] [--credits TXT] [--arch win32|win64] [--locale LOCALE]
+                  --credits TXT [--package EXE] [--not-a-program EXE] [--arch win32|win64]
+                  [--locale LOCALE]
 
 A group copies the template prefix, lays out the files of its scenarios
 under C:\\e2e, runs one driver script for all of them and compares. --arch
@@ -19,6 +20,7 @@ import sys
 import tempfile
 import time
 
+import picture_layout as L
 from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
                        GEOMETRY, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)
 
@@ -154,7 +156,7 @@ def script_for(scenario):
     if scenario.lock:
         lines.append("lock " + win_path(*base, scenario.lock))
     if scenario.package:
-        exe = scenario.name + ".exe" if scenario.damage else "package.exe"
+        exe = scenario.name + ".exe" if scenario.damage or scenario.not_a_program else "package.exe"
         at = win_path("e2e", "bin", exe)
         if scenario.package_at:
             at = scenario_win_path(scenario, scenario.package_at)
@@ -174,28 +176,16 @@ def script_for(scenario):
     return lines
 
 
-def check_about(line, credits=None):
-    """The About box: its caption, no icon, and the credits given or, without
-    them, the credits' shape."""
-    prefix, suffix = "box O projektu | ", " | noicon"
-    if not (line.startswith(prefix) and line.endswith(suffix)):
-        return False
-    if credits is not None:
-        return line[len(prefix):-len(suffix)] == credits.replace("\n", "\\n")
-    text = line[len(prefix):-len(suffix)].split("\\n")
-    try:
-        size = len("\n".join(text).encode("cp1250"))
-    except UnicodeEncodeError:
-        return False
-    return (len(text) == 22 and size == 902 and text[0] == "Instalátor:" and "-" * 110 in text
-            and "Mise:" in text and text.count("Poděkování:") == 2)
+def check_about(line, credits):
+    """The About box: its caption, no icon, and the build's credits."""
+    return line == f"box O projektu | {credits} | noicon".replace("\n", "\\n")
 
 
 def geometry_problems(line):
     """What in the driver's geometry line differs from the dialog as Windows
-    draws it: a 293 x 301 client area with a thin border and no caption bar,
-    centred in the work area, the picture over all of it and the buttons in
-    its empty band, rows 220 to 256."""
+    draws it: a client area as wide as the picture and as tall as the rows it
+    shows, with a thin border and no caption bar, centred in the work area,
+    the picture over all of it and the buttons in its empty band."""
     words = line.split()
     if words[:1] != ["geometry"]:
         return ["no geometry"]
@@ -206,8 +196,8 @@ def geometry_problems(line):
     work, window, client, static = (rects[k] for k in ("work", "window", "client", "static"))
     width, height = client[2] - client[0], client[3] - client[1]
     problems = []
-    if abs(width - 293) > 2 or abs(height - 301) > 3:
-        problems.append(f"client area {width} x {height}, not 293 x 301")
+    if abs(width - L.W) > 2 or abs(height - L.SHOWN) > 3:
+        problems.append(f"client area {width} x {height}, not {L.W} x {L.SHOWN}")
     if window != [client[0] - 1, client[1] - 1, client[2] + 1, client[3] + 1]:
         problems.append(f"window {window} is not the client area {client} and a 1-pixel border")
     for axis in (0, 1):
@@ -218,7 +208,7 @@ def geometry_problems(line):
         problems.append(f"picture {static} does not cover the client area")
     for button in BUTTONS:
         left, top, right, bottom = rects[button]
-        if left < static[0] or right > static[2] or top < 220 or bottom > 257:
+        if left < static[0] or right > static[2] or top < L.BUTTONS[0] or bottom > L.BUTTONS[1] + 1:
             problems.append(f"button {button} {rects[button]} outside the picture's band")
     return problems
 
@@ -264,10 +254,8 @@ def run_group(name, args):
 
 def run_scenarios(name, args, work, prefix, user):
     scenarios = GROUPS[name]
-    credits = None
-    if args.credits:
-        with open(args.credits, encoding="utf-8") as fh:
-            credits = fh.read()
+    with open(args.credits, encoding="utf-8") as fh:
+        credits = fh.read()
     # Lines checked by more than equality.
     checks = {BOX_ABOUT: lambda line: check_about(line, credits),
               BOX_ONE_OF_TWO: lambda line: line in (BOX_INSTALLED, BOX_COPY_FAILED),
@@ -277,7 +265,8 @@ def run_scenarios(name, args, work, prefix, user):
     drive_c = os.path.join(prefix, "drive_c")
     bindir = os.path.join(drive_c, "e2e", "bin")
     os.makedirs(bindir)
-    shutil.copy(args.installer, os.path.join(bindir, "instalator.exe"))
+    program = os.path.basename(args.installer)
+    shutil.copy(args.installer, os.path.join(bindir, program))
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
     if args.package:
         shutil.copy(args.package, os.path.join(bindir, "package.exe"))
@@ -287,6 +276,8 @@ def run_scenarios(name, args, work, prefix, user):
             if s.damage:
                 with open(os.path.join(bindir, s.name + ".exe"), "wb") as fh:
                     fh.write(s.damage(package))
+            elif s.not_a_program:
+                shutil.copy(args.not_a_program, os.path.join(bindir, s.name + ".exe"))
     # A map beside the program: the one in the current directory is the one to use.
     with open(os.path.join(bindir, "Am01.dvp"), "wb") as fh:
         fh.write(DECOY)
@@ -328,7 +319,7 @@ def run_scenarios(name, args, work, prefix, user):
 
     start = time.time()
     r = sh(f'wine_run "{prefix}" "{win_path("e2e", "bin", "driver.exe")}" '
-           f'"{win_path("e2e", "bin", "instalator.exe")}" "{win_path("e2e", "bin", "script.txt")}"',
+           f'"{win_path("e2e", "bin", program)}" "{win_path("e2e", "bin", "script.txt")}"',
            user=user, log_dir=work, locale=args.locale)
     elapsed = time.time() - start
     sh(f'wine_stop "{prefix}"', user=user, log_dir=work)
@@ -387,7 +378,8 @@ def main():
     ap.add_argument("--driver")
     ap.add_argument("--package")
     ap.add_argument("--work")
-    ap.add_argument("--credits", help="the About text expected (UTF-8), not just its shape")
+    ap.add_argument("--credits", help="the About text the build made (UTF-8)")
+    ap.add_argument("--not-a-program", help="the package with a file that is no program in its place")
     ap.add_argument("--arch", choices=sorted(REGISTRY_VIEW), default="win32")
     ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
     args = ap.parse_args()

@@ -6,8 +6,9 @@ C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
 import hashlib
 import os
-import sys
 from dataclasses import dataclass, field
+
+from pe_files import IDS
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 with open(os.path.join(REPO, "package", "sample", "Am01.dvp"), "rb") as _fh:
@@ -18,8 +19,6 @@ OLD = b"old map, of other content and longer than the new one" * 200
 DECOY = b"the map beside the program, which must not be used"
 DATA = b"game data"
 
-sys.path.insert(0, os.path.join(REPO, "tests", "built"))
-from pe_files import IDS  # noqa: E402
 
 IDC_INSTALL, IDC_ABOUT, IDC_EXIT = IDS["IDC_INSTALL"], IDS["IDC_ABOUT"], IDS["IDC_EXIT"]
 
@@ -28,7 +27,7 @@ BOX_NOT_INSTALLED = ("box Chyba | Hra není v pořádku nainstalována!\\n"
                      "Instalace nemůže pokračovat. | icon")
 BOX_COPY_FAILED = ("box Chyba | Při instalaci se naskytla chyba.\\n"
                    "Nová mapa nebyla nainstalována. | icon")
-# The About box is checked for its shape; see run_e2e.check_about.
+# The About box shows the build's credits; see run_e2e.check_about.
 BOX_ABOUT = "box O projektu | <credits> | noicon"
 # Two installs at once: the one whose rename meets the other's may be refused,
 # as on Windows; the map after is whole either way.
@@ -44,6 +43,8 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
 BOX_NO_ROOM = ("box Duneveil - instalace nové mapy | Nepodařilo se rozbalit soubory instalace do "
                "dočasné složky.\\n\\nUvolněte místo na disku se složkou pro dočasné soubory "
                "({temp}) a spusťte instalaci znovu. | icon")
+BOX_CANNOT_START = ("box Duneveil - instalace nové mapy | Instalační program se nepodařilo spustit."
+                    "\\n\\nSpusťte instalaci znovu; pokud se to opakuje, stáhněte si ji znovu. | icon")
 BOX_NO_FOLDER = ("box Duneveil - instalace nové mapy | Nepodařilo se vytvořit dočasnou složku pro "
                  "instalaci.\\n\\nZkontrolujte, že lze zapisovat do složky pro dočasné soubory "
                  "({temp}) a že je na jejím disku volné místo, a spusťte instalaci znovu. | icon")
@@ -76,6 +77,7 @@ class Scenario:
     dialog: bool = True         # wait for the program's dialog (none shows if the package fails)
     temp: str = ""              # the player's TEMP and TMP (under "drive": on the drive)
     package_at: str = ""        # the package started from here, not from C:\\e2e\\bin
+    not_a_program: bool = False  # start the package that holds no program in the program's place
 
 
 def install(expect_box, via=f"click {IDC_INSTALL}"):
@@ -214,6 +216,8 @@ GROUPS = {
               ("temp_nearly_full", "t", "size=200k", False, BOX_NO_ROOM),
               ("temp_full", "u", "size=4k", False, BOX_NO_ROOM),
               ("temp_read_only", "v", "size=1m", True, BOX_NO_FOLDER))),
+        Scenario("program_cannot_start", ["box", "exit"], [BOX_CANNOT_START, "exit 2"], package=True,
+                 dialog=False, not_a_program=True, before=ON_C),
         # NSIS's stub makes the missing folder, and it stays, empty.
         Scenario("temp_missing", *PACKAGE_INSTALLS, package=True, temp="gone", before=ON_C,
                  after={"game/Disk2/Am01.dvp": SAMPLE_MAP, "gone/": b""}),

@@ -1,13 +1,20 @@
 # End-to-end: the real program under Wine. One template prefix per kind of
 # Windows and run (a fixture), copied by each group of scenarios.
 set(E2E_WORK "${CMAKE_BINARY_DIR}/e2e")
-set(E2E_RUN ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run_e2e.py)
+set(E2E_RUN ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/run_e2e.py)
 
 # 32-bit Windows, and 64-bit Windows where the program runs under WoW64.
 foreach(arch win32 win64)
-    add_test(NAME e2e_prefix_${arch} COMMAND ${E2E_RUN} template ${E2E_WORK}/template_${arch} --arch ${arch})
+    tool_test(e2e_prefix_${arch} ${E2E_RUN} template ${E2E_WORK}/template_${arch} --arch ${arch})
     set_tests_properties(e2e_prefix_${arch} PROPERTIES FIXTURES_SETUP wine_${arch} LABELS e2e TIMEOUT 1800)
 endforeach()
+
+# A package whose program cannot start: the package's own box must say so.
+file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/not-a-program.txt" "not a program\n")
+set(NOT_A_PROGRAM "${CMAKE_CURRENT_BINARY_DIR}/not-a-program.exe")
+nsis_package("${NOT_A_PROGRAM}" PROGRAM "${CMAKE_CURRENT_BINARY_DIR}/not-a-program.txt" MAP "${MAP_STAGED}")
+add_custom_target(e2e_packages DEPENDS "${NOT_A_PROGRAM}")
+add_dependencies(test_files e2e_driver e2e_packages)
 
 # test name | group of scenarios | Windows | locale (its ANSI code page)
 set(E2E_RUNS
@@ -28,29 +35,31 @@ foreach(run ${E2E_RUNS})
     list(GET run 1 group)
     list(GET run 2 arch)
     list(GET run 3 locale)
-    add_test(NAME e2e_${name}
-        COMMAND ${E2E_RUN} group ${group}
-            --template ${E2E_WORK}/template_${arch}
-            --arch ${arch}
-            --locale ${locale}
-            --installer ${DIST_DIR}/instalator.exe
-            --driver ${WIN_BUILD_DIR}/tests/e2e/driver.exe
-            --package ${DIST_DIR}/${PACKAGE_NAME}
-            --work ${E2E_WORK}/${name})
-    set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED wine_${arch} LABELS e2e TIMEOUT 1800)
+    tool_test(e2e_${name} ${E2E_RUN} group ${group}
+        --template ${E2E_WORK}/template_${arch}
+        --arch ${arch}
+        --locale ${locale}
+        --installer $<TARGET_FILE:installer>
+        --driver $<TARGET_FILE:e2e_driver>
+        --package ${PACKAGE_FILE}
+        --not-a-program ${NOT_A_PROGRAM}
+        --credits ${GENERATED_DIR}/credits.txt
+        --work ${E2E_WORK}/${name})
+    set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "built;wine_${arch}" LABELS e2e TIMEOUT 1800)
 endforeach()
 
 # A map author's signed release, built by the release test: the package
 # group again, with that release's About text.
-add_test(NAME e2e_package_release
-    COMMAND ${E2E_RUN} group package
-        --template ${E2E_WORK}/template_win32
-        --arch win32
-        --locale cs_CZ.UTF-8
-        --installer ${RELEASE_WORK}/dist/instalator.exe
-        --driver ${WIN_BUILD_DIR}/tests/e2e/driver.exe
-        --package ${RELEASE_WORK}/dist/${RELEASE_PACKAGE}
-        --credits ${RELEASE_WORK}/build/generated/credits.txt
-        --work ${E2E_WORK}/release)
+execute_process(COMMAND ${TEXTS_TOOL} get ${CMAKE_SOURCE_DIR}/tests/release/author.toml release.package
+    OUTPUT_VARIABLE release_package OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+tool_test(e2e_package_release ${E2E_RUN} group package
+    --template ${E2E_WORK}/template_win32
+    --arch win32
+    --locale cs_CZ.UTF-8
+    --installer ${RELEASE_WORK}/dist/${PROGRAM_NAME}.exe
+    --driver $<TARGET_FILE:e2e_driver>
+    --package ${RELEASE_WORK}/dist/${release_package}
+    --credits ${RELEASE_WORK}/build/generated/credits.txt
+    --work ${E2E_WORK}/release)
 set_tests_properties(e2e_package_release PROPERTIES
-    FIXTURES_REQUIRED "wine_win32;author_release" LABELS e2e TIMEOUT 1800)
+    FIXTURES_REQUIRED "built;wine_win32;author_release" LABELS e2e TIMEOUT 1800)
