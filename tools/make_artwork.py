@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Generate the installer artwork: the picture from the map author's texts,
-and the icon.
+"""The installer artwork: the picture from the map author's texts, and the
+icon. A library: tools/texts.py is its command line.
 
 The picture (293 x 303, 24 bpp, bottom-up) is the Czech side panel of the
 installer, laid out as tools/picture_layout.py says; the icon (32 x 32, 16 VGA
@@ -9,22 +9,16 @@ with struct; PIL (Debian python3-pil) only rasterises the DejaVu fonts (Debian
 fonts-dejavu-core, fonts-dejavu-extra) and shapes. Output is byte-reproducible
 for a given PIL/FreeType/font version.
 
-The build makes the picture through tools/texts.py. By hand, from the
-repository root:
-  python3 tools/make_artwork.py [TEXTS [BMP]]   the picture (texts.toml, build/installer.bmp)
-  python3 tools/make_artwork.py --icon          resources/installer.ico
-Verify a picture with: python3 tests/built/check_artwork.py BMP
+The build makes the picture through `texts.py picture`; `texts.py icon`
+remakes resources/installer.ico.
 """
-import os
 import struct
-import sys
 
 from PIL import Image, ImageDraw, ImageFont
 
 import picture_layout as L
 from picture_layout import W, H
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FONTS = "/usr/share/fonts/truetype/dejavu/"
 WHITE, BLACK, RED, DARK_RED = (255, 255, 255), (0, 0, 0), (230, 0, 0), (110, 0, 0)
 
@@ -147,17 +141,13 @@ def make_bmp(texts):
     return head + info + pixels
 
 
-# Standard 16-colour VGA palette in Windows order (RGB).
-VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
-       (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
-       (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 
 
 def make_ico():
     """A round emblem: dark blue sky over yellow dunes, a red-edged white 'D'."""
     n = 32
     im = Image.new("P", (n, n), 0)
-    im.putpalette([v for c in VGA for v in c])
+    im.putpalette([v for c in L.VGA for v in c])
     mask = Image.new("1", (n, n), 0)
     ImageDraw.Draw(mask).ellipse((0, 0, n - 1, n - 1), fill=1)
     d = ImageDraw.Draw(im)
@@ -178,27 +168,7 @@ def make_ico():
         bits = "".join("0" if inside[x, y] else "1" for x in range(n))
         andm += int(bits, 2).to_bytes(4, "big")
     info = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 4, 0, len(xor) + len(andm), 0, 0, 0, 0)
-    pal = b"".join(bytes((b, g, r, 0)) for r, g, b in VGA)
+    pal = b"".join(bytes((b, g, r, 0)) for r, g, b in L.VGA)
     image = info + pal + xor + andm
     return struct.pack("<HHH", 0, 1, 1) + \
         struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(image), 22) + image
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    with open(path, "wb") as out:
-        out.write(data)
-    print(f"wrote {path} ({len(data)} bytes)")
-
-
-def main(args):
-    if args == ["--icon"]:
-        write(os.path.join(ROOT, "resources", "installer.ico"), make_ico())
-        return
-    import texts  # tools/texts.py: reads and checks the texts file
-    values = texts.load_or_exit(args[0] if args else os.path.join(ROOT, "texts.toml"))
-    write(args[1] if len(args) > 1 else os.path.join(ROOT, "build", "installer.bmp"), make_bmp(values))
-
-
-if __name__ == "__main__":
-    main(sys.argv[1:])

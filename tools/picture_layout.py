@@ -1,6 +1,7 @@
 """The installer picture's layout: its size and the pixel rows of its rules
-and bands, counted from the top. tools/make_artwork.py draws to it;
-tests/built/check_artwork.py and tests/built/check_exe.py check against it."""
+and bands, counted from the top; and the icon's palette. tools/make_artwork.py
+draws to it; the checks on the built files and the end-to-end suite check
+against it."""
 
 W, H = 293, 303
 SHOWN = 301                        # rows the dialog shows: its client area is 301 px tall
@@ -17,3 +18,8 @@ CONTACT = (258, SHOWN - 1)        # rows SHOWN.. stay black: the dialog cuts the
 
 # Every band but the buttons' carries lettering, kept off the band's edges.
 INKED = (LOGO, TITLE, REPLACES, UNOFFICIAL, UNINSTALL, CONTACT)
+
+# Standard 16-colour VGA palette in Windows order (RGB).
+VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
+       (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
+       (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]

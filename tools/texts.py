@@ -8,14 +8,18 @@ sample): the map's title, the addresses, the credits and the release details.
   texts.py picture TEXTS BMP           the installer picture
   texts.py rc TEXTS RC                 version information for the program
   texts.py nsh TEXTS NSH               and for the package
+  texts.py icon ICO                    the program's icon (resources/installer.ico)
 
-Every command checks the whole file first and stops on a problem.
+Every command with a texts file checks all of it first and stops on a
+problem. The drawing is make_artwork's.
 """
 import os
 import re
 import string
 import sys
 import tomllib
+
+import make_artwork
 
 # Every key, with what its value must be: "line" (one line of text), "bool",
 # or a number of lines (a list of that many lines).
@@ -72,7 +76,6 @@ def credits(t):
 def about_box(text):
     """The About box's width and height in pixels for this text."""
     from PIL import ImageFont
-    import make_artwork
     font = ImageFont.truetype(make_artwork.FONTS + ABOUT_FONT, 11)
 
     def width(s):  # whole pixels a character, as Windows adds them up
@@ -191,7 +194,6 @@ def problems(path):
     if all(k in good for k in KEYS if k.startswith("credits.")):
         found += about_problems(credits(good))
     if all(k in good for k in KEYS if k.startswith("map.")):
-        import make_artwork  # needs PIL and the fonts
         found += make_artwork.misfits(good)
     return t, [f"{key}: {what}" for key, what in found]
 
@@ -276,7 +278,9 @@ def main(argv):
     usage = __doc__.split("\n\n")[1]
     commands = {"check": (0, None), "get": (1, lambda t, key: print(t[key])),
                 "credits": (2, write_credits), "rc": (1, write_rc), "nsh": (1, write_nsh),
-                "picture": (1, lambda t, bmp: write(bmp, __import__("make_artwork").make_bmp(t)))}
+                "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t)))}
+    if argv[:1] == ["icon"] and len(argv) == 2:
+        return write(argv[1], make_artwork.make_ico())
     if len(argv) < 2 or argv[0] not in commands or len(argv) - 2 != commands[argv[0]][0]:
         sys.exit(usage)
     t = load_or_exit(argv[1])

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Check the installer picture and icon made by tools/make_artwork.py.
 
-Standard library only. Usage: python3 tests/built/check_artwork.py BMP [ICO]
+Standard library only. Usage: check_artwork.py BMP [ICO]
 (ICO defaults to resources/installer.ico). Prints every mismatch and exits 1
 if there is any, else prints "artwork OK".
 """
@@ -12,11 +12,6 @@ import sys
 from pe_files import ROOT, check, check_picture, expect, expect_row, finish, picture_row
 import picture_layout as L
 from picture_layout import W, H
-
-VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
-       (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
-       (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-
 
 def check_bmp(data):
     expect("bmp size", len(data), 266694)
@@ -44,7 +39,7 @@ def check_ico(data):
            (32, 32, 16, 0, 1, 4, 744, 22))
     expect("ico BITMAPINFOHEADER", struct.unpack_from("<IiiHHIIiiII", data, 22),
            (40, 32, 64, 1, 4, 0, 640, 0, 0, 0, 0))
-    expect("ico palette", data[62:126], b"".join(bytes((b, g, r, 0)) for r, g, b in VGA))
+    expect("ico palette", data[62:126], b"".join(bytes((b, g, r, 0)) for r, g, b in L.VGA))
 
 
 def main(args):

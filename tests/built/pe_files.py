@@ -8,13 +8,11 @@ Standard library only: the callers load the PE files with pefile."""
 import os
 import re
 import struct
-import sys
 import xml.etree.ElementTree as ET
 
+import picture_layout as L
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-# tools/ on the path, for the callers too: the picture's layout lives there.
-sys.path.insert(0, os.path.join(ROOT, "tools"))
-import picture_layout as L  # noqa: E402
 
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 5, 14, 16, 24
 

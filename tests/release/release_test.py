@@ -19,9 +19,8 @@ import pefile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 TEXTS = os.path.join(HERE, "author.toml")
-sys.path.insert(0, os.path.join(ROOT, "tests", "built"))
-from pe_files import RT_BITMAP, check, finish, picture_row, resources, version_tables  # noqa: E402
-import picture_layout as L  # noqa: E402
+from pe_files import RT_BITMAP, check, finish, picture_row, resources, version_tables
+import picture_layout as L
 
 
 def run(*cmd, **kw):
