@@ -13,6 +13,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "game_files.h"
 #include "resource.h"
 
 #define MSGBOX_TEXT_ID 0xFFFF
@@ -175,7 +176,7 @@ static void Key(wchar_t *pszKey)
 /* reg-none, and where the others start from. */
 static void RegNone(void)
 {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Morvane\\Duneveil");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
     g_nRegMode = 0;
 }
 
@@ -184,7 +185,7 @@ static HKEY NewKey(void)
 {
     HKEY hKey;
     RegNone();
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Morvane\\Duneveil", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL)) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL)) {
         Say(L"error: cannot create the registry key");
         return NULL;
     }
@@ -208,7 +209,7 @@ static void RegSet(wchar_t *pszFolder)
     g_dwRegType = REG_SZ;
     g_cbReg = (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t));
     memcpy(g_abReg, pszFolder, g_cbReg);
-    RegSetValueExW(hKey, L"Path", 0, REG_SZ, g_abReg, g_cbReg);
+    RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, g_abReg, g_cbReg);
     g_nRegMode = 2;
     RegCloseKey(hKey);
 }
@@ -229,7 +230,7 @@ static void RegRaw(wchar_t *pszArg)
         g_abReg[g_cbReg++] = (BYTE)wcstoul(sz, NULL, 16);
         pszHex += 2;
     }
-    if (RegSetValueExA(hKey, "Path", 0, g_dwRegType, g_abReg, g_cbReg))
+    if (RegSetValueExA(hKey, GAME_PATH_VALUE, 0, g_dwRegType, g_abReg, g_cbReg))
         Say(L"error: cannot set the raw value");
     g_nRegMode = 2;
     RegCloseKey(hKey);
@@ -241,13 +242,13 @@ static void CheckRegistry(void)
     HKEY hKey;
     BYTE ab[4096];
     DWORD dwType = 0, cb = sizeof ab;
-    LONG l = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Morvane\\Duneveil", 0, KEY_QUERY_VALUE, &hKey);
+    LONG l = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, KEY_QUERY_VALUE, &hKey);
     BOOL fSame;
     if (l != ERROR_SUCCESS) {
         fSame = g_nRegMode == 0;
     } else {
-        l = g_fRegAnsi ? RegQueryValueExA(hKey, "Path", NULL, &dwType, ab, &cb)
-                       : RegQueryValueExW(hKey, L"Path", NULL, &dwType, ab, &cb);
+        l = g_fRegAnsi ? RegQueryValueExA(hKey, GAME_PATH_VALUE, NULL, &dwType, ab, &cb)
+                       : RegQueryValueExW(hKey, L"" GAME_PATH_VALUE, NULL, &dwType, ab, &cb);
         RegCloseKey(hKey);
         fSame = g_nRegMode == 1 ? l == ERROR_FILE_NOT_FOUND
                                 : g_nRegMode == 2 && l == ERROR_SUCCESS && dwType == g_dwRegType &&
@@ -269,8 +270,8 @@ static BOOL KeyIn64BitView(const wchar_t *pszKey)
 
 static void WhereIsRegistry(void)
 {
-    BOOL fSoftware = KeyIn64BitView(L"SOFTWARE\\Morvane\\Duneveil");
-    BOOL fWow = KeyIn64BitView(L"SOFTWARE\\WOW6432Node\\Morvane\\Duneveil");
+    BOOL fSoftware = KeyIn64BitView(L"" GAME_KEY);
+    BOOL fWow = KeyIn64BitView(L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY);
     Say(L"reg-where%ls%ls%ls", fSoftware ? L" SOFTWARE" : L"", fWow ? L" WOW6432Node" : L"",
         fSoftware || fWow ? L"" : L" none");
 }
