@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <stdio.h>
 
+#include "game_files.h"
 #include "messages.h"
 #include "resource.h"
 
@@ -17,13 +18,13 @@ static void Install(HWND hDlg)
     char szGame[256] = "", szTarget[300];
     DWORD cb = sizeof szGame - 1;
     HKEY hKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Duneveil", 0, KEY_QUERY_VALUE, &hKey) == 0) {
-        RegQueryValueExA(hKey, "Path", NULL, NULL, (BYTE *)szGame, &cb);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, GAME_KEY, 0, KEY_QUERY_VALUE, &hKey) == 0) {
+        RegQueryValueExA(hKey, GAME_PATH_VALUE, NULL, NULL, (BYTE *)szGame, &cb);
         RegCloseKey(hKey);
     }
-    snprintf(szTarget, sizeof szTarget, "%s\\Disk2\\Am01.dvp", szGame);
+    snprintf(szTarget, sizeof szTarget, "%s\\" MAP_FOLDER "\\" MAP_FILE, szGame);
     DeleteFileA(szTarget);
-    if (CopyFileA("Am01.dvp", szTarget, TRUE))
+    if (CopyFileA(MAP_FILE, szTarget, TRUE))
         MessageBoxA(NULL, MSG_INSTALLED, CAPTION_INSTALLER, MB_OK | MB_ICONINFORMATION);
     else
         MessageBoxA(NULL, MSG_COPY_FAILED, CAPTION_ERROR, MB_OK | MB_ICONERROR);
