@@ -1,12 +1,14 @@
 #!/bin/bash
 # Benchmarks, side by side in one run: package size, start-up, install (copy)
 # time and peak memory, each as a ratio against a baseline measured in the
-# same run, printed as a Markdown table and written to a file.
+# same run, printed as a Markdown table and written to a file. The install is
+# measured against a minimal program doing the same durable copy, and that
+# one against a minimal program's plain copy: the cost of durability.
 #
 # Usage: bench/run.sh [--quick] [--runs N] [--sizes "64 256"] [--out FILE] [--keep]
 #   --quick   N=1, a 4 MB map: proves the script works (CI), numbers are rough
 #   --runs    start-up samples per program (median), default 7
-#   --sizes   large-map sizes in MB for the install-vs-CopyFileA timing
+#   --sizes   large-map sizes in MB for the install timings
 #   --copy-runs samples per size (median), default 3
 #   --out     the table's file, default bench/results.md
 #   --keep    keep the work folder (prefix, raw driver output)
@@ -56,11 +58,13 @@ log "package sizes"
 package/size-report.sh "$inputs" >"$work/sizes.txt"
 
 # ---- the Wine-side programs ---------------------------------------------------
-# The driver and the minimal dialog come from the Windows build, with the
-# product's flags; the peer package is the product's package script starting
-# the minimal dialog instead: what a map author would make by hand.
+# The driver and the minimal dialogs (plain and durable install) come from
+# the Windows build, with the product's flags; the peer package is the
+# product's package script starting the minimal dialog instead: what a map
+# author would make by hand.
 driver=$root/build/win/tests/e2e/driver.exe minimal=$root/build/win/bench/minimal_dlg.exe
-for f in "$driver" "$minimal"; do
+durable=$root/build/win/bench/minimal_durable.exe
+for f in "$driver" "$minimal" "$durable"; do
     [ -f "$f" ] || { echo "no $f: run ./build.sh first" >&2; exit 1; }
 done
 # Word-splitting the flags is intended: they hold no spaces.
@@ -76,7 +80,7 @@ wine_make_prefix "$prefix" >"$work/prefix.log" 2>&1 || { cat "$work/prefix.log" 
 # large map per size; random so no layer can shortcut it).
 c=$prefix/drive_c/bench
 mkdir -p "$c/bin" "$c/game/Disk2" "$c/cwd"
-cp "$driver" "$minimal" "$work/peer.exe" "$c/bin/"
+cp "$driver" "$minimal" "$durable" "$work/peer.exe" "$c/bin/"
 cp dist/instalator.exe "$c/cwd/"
 cp "$package" "$c/bin/package.exe"
 cp "${in[MAP_STAGED]}" "$c/cwd/Am01.dvp"
@@ -111,26 +115,26 @@ drive() {  # script-file-in-bin
 log "start-up: $runs run(s) each of installer, minimal dialog, package, peer package"
 drive start.txt
 
-# An empty map measures what an install costs besides copying bytes.
-mkdir -p "$c/empty"
-cp dist/instalator.exe "$c/empty/"
-: >"$c/empty/Am01.dvp"
-
 # Copies one size at a time, so at most one large map (+ its copies) is on disk.
 for mb in $sizes; do
-    log "install vs minimal install vs CopyFileA: $mb MB, $copy_runs run(s)"
+    log "plain and durable minimal install, install, CopyFile: $mb MB, $copy_runs run(s)"
     mkdir -p "$c/big$mb"
     cp dist/instalator.exe "$c/big$mb/"
     head -c $((mb * 1024 * 1024)) /dev/urandom >"$c/big$mb/Am01.dvp"
     {
         echo "own-process"
-        for _ in $(seq "$copy_runs"); do
-            echo "program $W\\empty\\instalator.exe"
-            echo "time-install install0 $W\\empty"
-            echo "program $W\\big$mb\\instalator.exe"
-            echo "time-install install$mb $W\\big$mb"
+        for k in $(seq "$copy_runs"); do
             echo "program $W\\bin\\minimal_dlg.exe"
-            echo "time-install mininstall$mb $W\\big$mb"
+            echo "time-install plain$mb $W\\big$mb"
+            # The durable baseline and the installer take turns to follow the
+            # plain copy, whose data may still be on its way to the disk; the
+            # installer goes last in the last round, for the check below.
+            pair=("durable $W\\bin\\minimal_durable.exe" "install $W\\big$mb\\instalator.exe")
+            [ $(((copy_runs - k) % 2)) = 0 ] || pair=("${pair[1]}" "${pair[0]}")
+            for p in "${pair[@]}"; do
+                echo "program ${p#* }"
+                echo "time-install ${p%% *}$mb $W\\big$mb"
+            done
             echo "time-copy copy$mb $W\\big$mb\\Am01.dvp $W\\game\\Disk2\\copy.dvp"
         done
         echo "del $W\\game\\Disk2\\copy.dvp"
@@ -147,7 +151,7 @@ mkdir -p "$(dirname "$out")"
 /usr/bin/python3 bench/report.py --sizes-file "$work/sizes.txt" --results "$work/results.txt" \
     --installer dist/instalator.exe \
     --map "${in[MAP_STAGED]}" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
-    --quick "$quick" >"$work/table.md"
+    --quick "$quick" --wine-mode "$(cat "$WINE_ENV_DIR/mode")" >"$work/table.md"
 cp "$work/table.md" "$out"
 cat "$work/table.md"
 log "written to $out"
