@@ -1,29 +1,55 @@
 /*
- * The baseline the benchmarks measure the installer against: the smallest
+ * The baselines the benchmarks measure the installer against: the smallest
  * dialog program a map author could write by hand, built like
  * instalator.exe (-static -s -mwindows, -Os). It starts to a dialog (start-up
- * and memory) and, on its Install button, does the plain install: read the
- * game folder, delete the old map, CopyFileA the new one and show the same
- * result box. In-memory template; closes on Esc/WM_CLOSE.
+ * and memory) and, on its Install button, reads the game folder, installs
+ * the map and shows the same result box. The plain install deletes the old
+ * map and CopyFileA's the new one; with DURABLE defined (minimal_durable.exe)
+ * it copies, flushes and renames as the installer does. In-memory template;
+ * closes on Esc/WM_CLOSE.
  */
 #include <windows.h>
 #include <stdio.h>
 
+#include "game_files.h"
 #include "messages.h"
 #include "resource.h"
+
+#ifdef DURABLE
+/* A copy beside the target, flushed to the disk and renamed over it. */
+static BOOL CopyMap(const char *pszGame, const char *pszTarget)
+{
+    char szTemp[300];
+    snprintf(szTemp, sizeof szTemp, "%s\\" MAP_FOLDER "\\~%lX", pszGame, GetCurrentProcessId());
+    if (!CopyFileA(MAP_FILE, szTemp, FALSE))
+        return FALSE;
+    HANDLE hFile = CreateFileA(szTemp, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BOOL fFlushed = FlushFileBuffers(hFile);
+    CloseHandle(hFile);
+    return fFlushed && MoveFileExA(szTemp, pszTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+#else
+static BOOL CopyMap(const char *pszGame, const char *pszTarget)
+{
+    (void)pszGame;
+    DeleteFileA(pszTarget);
+    return CopyFileA(MAP_FILE, pszTarget, TRUE);
+}
+#endif
 
 static void Install(HWND hDlg)
 {
     char szGame[256] = "", szTarget[300];
     DWORD cb = sizeof szGame - 1;
     HKEY hKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Duneveil", 0, KEY_QUERY_VALUE, &hKey) == 0) {
-        RegQueryValueExA(hKey, "Path", NULL, NULL, (BYTE *)szGame, &cb);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, GAME_KEY, 0, KEY_QUERY_VALUE, &hKey) == 0) {
+        RegQueryValueExA(hKey, GAME_PATH_VALUE, NULL, NULL, (BYTE *)szGame, &cb);
         RegCloseKey(hKey);
     }
-    snprintf(szTarget, sizeof szTarget, "%s\\Disk2\\Am01.dvp", szGame);
-    DeleteFileA(szTarget);
-    if (CopyFileA("Am01.dvp", szTarget, TRUE))
+    snprintf(szTarget, sizeof szTarget, "%s\\" MAP_FOLDER "\\" MAP_FILE, szGame);
+    if (CopyMap(szGame, szTarget))
         MessageBoxA(NULL, MSG_INSTALLED, CAPTION_INSTALLER, MB_OK | MB_ICONINFORMATION);
     else
         MessageBoxA(NULL, MSG_COPY_FAILED, CAPTION_ERROR, MB_OK | MB_ICONERROR);

@@ -61,8 +61,6 @@ set(RESOURCE_FILES
     ${CMAKE_SOURCE_DIR}/resources/installer.manifest)
 set_source_files_properties(resources/installer.rc PROPERTIES OBJECT_DEPENDS "${RESOURCE_FILES}")
 
-add_subdirectory(package)
-add_subdirectory(bench)
 # The tests of the built files live here, with the targets that make them:
 # `ctest` in this tree builds first (the fixture "built"), so no test reads
 # a stale file. test_files: what only the tests and benchmarks need.
@@ -70,5 +68,7 @@ enable_testing()
 add_custom_target(test_files)
 add_test(NAME build COMMAND "${CMAKE_COMMAND}" --build "${CMAKE_BINARY_DIR}" --target all test_files)
 set_tests_properties(build PROPERTIES FIXTURES_SETUP built)
+add_subdirectory(package)
+add_subdirectory(bench)
 add_subdirectory(tests/built)
 add_subdirectory(tests/e2e)

@@ -1,27 +1,13 @@
 #!/bin/bash
-# Builds the package and the same package without its files (-DNO_FILES) into
-# a temporary folder and prints their sizes in bytes. Run ./build.sh first.
-# Usage: package/size-report.sh [build/win/package/package-inputs.txt]
+# Prints the sizes in bytes of the program, the map, the package and the same
+# package without its files, as the build made them; by hand:
+# cmake --build build/win --target size_report
+# Usage: package/size-report.sh PROGRAM MAP PACKAGE EMPTY_PACKAGE
 set -euo pipefail
-cd "$(dirname "$0")/.."
-
-inputs_file=${1:-build/win/package/package-inputs.txt}
-[ -f "$inputs_file" ] || { echo "no $inputs_file: run ./build.sh first" >&2; exit 1; }
-declare -A in
-while IFS='=' read -r key value; do in[$key]=$value; done <"$inputs_file"
-
-work=$(mktemp -d)
-trap 'rm -rf -- "$work"' EXIT
-
-# Word-splitting the flags is intended: they hold no spaces.
-# shellcheck disable=SC2086
-nsis() { "${in[MAKENSIS]}" ${in[MAKENSIS_FLAGS]} -DICON="${in[ICON]}" -DRELEASE="${in[RELEASE]}" "$@" "${in[SCRIPT]}" >/dev/null; }
-nsis -DINSTALLER="${in[INSTALLER]}" -DMAP="${in[MAP_STAGED]}" -DOUTFILE="$work/full.exe"
-nsis -DNO_FILES -DOUTFILE="$work/empty.exe"
-
+[ $# = 4 ] || { sed -n '2,5p' "$0" >&2; exit 2; }
 size() { stat -c %s -- "$1"; }
 printf '%-38s %7s\n' \
-    "instalator.exe" "$(size "${in[INSTALLER]}")" \
-    "map (${in[MAP_FILE]##*/})" "$(size "${in[MAP_STAGED]}")" \
-    "package" "$(size "$work/full.exe")" \
-    "empty package (same script, no files)" "$(size "$work/empty.exe")"
+    "${1##*/}" "$(size "$1")" \
+    "map (${2##*/})" "$(size "$2")" \
+    "package" "$(size "$3")" \
+    "empty package (same script, no files)" "$(size "$4")"

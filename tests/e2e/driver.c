@@ -1,46 +1,9 @@
 /*
  * End-to-end test driver, run by Wine in the same prefix as the installer.
- * Reads a script (UTF-8, one command a line) and writes what it saw to
- * stdout (UTF-8, one line per observation):
- *
- *   echo <text>             -> "<text>", to mark where a scenario starts
- *   reg-set <folder>        HKLM\SOFTWARE\Morvane\Duneveil, Path = folder (REG_SZ)
- *   reg-key                 the key with no Path value
- *   reg-none                no key
- *   reg-raw <type> <hex>    Path = these bytes, as given, of this type (RegSetValueExA)
- *   reg-check               -> "reg unchanged" if the key/value is still as last set
- *   reg-where               -> "reg-where" and the registry views that hold the key
- *                              ("SOFTWARE", "WOW6432Node"), or "none"
- *   program <exe>           start this one from now on (the package, say)
- *   any-process             its dialog may belong to a child process
- *   temp [<folder>]         the player's TEMP and TMP for what starts next;
- *                           without a folder, the driver's own again
- *   lock <file> / unlock    hold a file open without sharing, as another program would
- *   run <cwd> [args]        start the installer there; waits for its visible dialog
- *   start <cwd> [args]      the same without waiting (a damaged package shows no dialog)
- *   click <id>              press a button (BM_CLICK)
- *   key enter|esc|tab       a key to the focused control
- *   close                   close the window from its system menu
- *   focus                   -> "focus <control id>"
- *   title                   -> "title <window title>"
- *   codepage                -> "codepage <ANSI code page>"
- *   geometry                -> "geometry screen W H work L T R B window L T R B client L T R B
- *                              style HEX static L T R B <id> L T R B ..." (client: in
- *                              screen coordinates; static and buttons: in client coordinates)
- *   box                     -> "box <caption> | <text> | icon|noicon", then dismiss it
- *   nobox <ms>              -> "nobox" or "unexpected box <caption>"
- *   alive                   -> "alive" if the dialog is still open
- *   exit                    -> "exit <code>" once the installer has ended
- *   use 1|2                 later commands address this installer (two may run at once)
- *   click-all <id>          press a button in every running installer, back to back
- *
- * For the benchmarks (<key>_ms: milliseconds, <key>_ws: peak working set in
- * bytes of the process whose window was found, then "exit <code>"):
- *   time-start <key> <cwd>  -> <key>_ms, <key>_ws: start to visible dialog; then close it
- *   time-install <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click to result box
- *   time-copy <key> <from> <to> -> <key>_ms: a plain CopyFileA, the target deleted first
- *   del <file>              DeleteFile
- *   own-process             undoes any-process
+ * Reads a script (UTF-8, one command a line, its argument the rest of the
+ * line; empty lines and lines starting with # skipped) and writes what it
+ * saw to stdout (UTF-8, one line per observation). The commands, what they
+ * take and what they write: g_aCommands, at the end.
  *
  * Usage: driver.exe <installer.exe> <script>
  */
@@ -50,6 +13,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "game_files.h"
 #include "resource.h"
 
 #define MSGBOX_TEXT_ID 0xFFFF
@@ -57,12 +21,11 @@
 #define WAIT_MS 180000
 
 static const wchar_t *g_pszInstaller;
-/* Up to two installers; g_pi and g_hDlg name the one addressed now. */
-static PROCESS_INFORMATION g_aPi[2];
-static HWND g_aDlg[2];
-static int g_iCur;
-#define g_pi g_aPi[g_iCur]
-#define g_hDlg g_aDlg[g_iCur]
+/* Up to two installers at once; "use" picks the one later commands address. */
+static struct Installer {
+    PROCESS_INFORMATION pi;
+    HWND hDlg;
+} g_aInst[2], *g_pInst = g_aInst;
 /* What reg-* stored last, for reg-check. */
 static int g_nRegMode; /* 0: no key, 1: key without value, 2: value */
 static BOOL g_fRegAnsi;
@@ -117,7 +80,7 @@ static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
     DWORD dwPid = 0;
     wchar_t szClass[32];
     GetWindowThreadProcessId(hwnd, &dwPid);
-    BOOL fOurs = g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pi.dwProcessId;
+    BOOL fOurs = g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pInst->pi.dwProcessId;
     if (!fOurs || !IsWindowVisible(hwnd))
         return TRUE;
     if (!GetClassNameW(hwnd, szClass, 32) || wcscmp(szClass, L"#32770") != 0)
@@ -130,10 +93,10 @@ static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
-/* Benchmarks poll every millisecond, as the interval bounds the resolution;
- * g_tMark is when the timed step began, g_tFound when its window appeared. */
+/* The benchmarks poll every millisecond, as the interval bounds their
+ * resolution, and take the time the window appeared. */
 static DWORD g_dwPollMs = 50;
-static LARGE_INTEGER g_tMark, g_tFound;
+static LARGE_INTEGER g_tFound;
 
 static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
 {
@@ -146,7 +109,7 @@ static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
             return find.hFound;
         }
         if (GetTickCount() - dwStart >= dwMs ||
-            WaitForSingleObject(g_pi.hProcess, 0) == WAIT_OBJECT_0)
+            WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_OBJECT_0)
             return NULL;
         Sleep(g_dwPollMs);
     }
@@ -186,66 +149,90 @@ static HWND Focused(void)
     GUITHREADINFO gti;
     memset(&gti, 0, sizeof gti);
     gti.cbSize = sizeof gti;
-    DWORD dwThread = GetWindowThreadProcessId(g_hDlg, NULL);
+    DWORD dwThread = GetWindowThreadProcessId(g_pInst->hDlg, NULL);
     return GetGUIThreadInfo(dwThread, &gti) ? gti.hwndFocus : NULL;
-}
-
-static void PostKey(WORD wVk)
-{
-    HWND hFocus = Focused();
-    HWND hTarget = hFocus ? hFocus : g_hDlg;
-    UINT uScan = MapVirtualKeyW(wVk, 0);
-    PostMessageW(hTarget, WM_KEYDOWN, wVk, 1 | (uScan << 16));
-    if (wVk == VK_RETURN || wVk == VK_ESCAPE || wVk == VK_TAB)
-        PostMessageW(hTarget, WM_CHAR, wVk == VK_RETURN ? L'\r' : wVk == VK_ESCAPE ? 27 : L'\t',
-                     1 | (uScan << 16));
-    PostMessageW(hTarget, WM_KEYUP, wVk, 1 | (uScan << 16) | 0xC0000000u);
 }
 
 /* Lets the installer handle what was posted before the next look. */
 static void Settle(void)
 {
-    if (g_pi.hProcess)
-        WaitForInputIdle(g_pi.hProcess, 2000);
+    if (g_pInst->pi.hProcess)
+        WaitForInputIdle(g_pInst->pi.hProcess, 2000);
     Sleep(300);
 }
 
-static void SetRegistry(const wchar_t *pszMode, const wchar_t *pszFolder)
+static void Key(wchar_t *pszKey)
 {
-    const wchar_t *pszKey = L"SOFTWARE\\Morvane\\Duneveil";
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, pszKey);
+    WORD wVk = !wcscmp(pszKey, L"enter") ? VK_RETURN : !wcscmp(pszKey, L"esc") ? VK_ESCAPE : VK_TAB;
+    HWND hFocus = Focused();
+    HWND hTarget = hFocus ? hFocus : g_pInst->hDlg;
+    UINT uScan = MapVirtualKeyW(wVk, 0);
+    PostMessageW(hTarget, WM_KEYDOWN, wVk, 1 | (uScan << 16));
+    PostMessageW(hTarget, WM_CHAR, wVk == VK_RETURN ? L'\r' : wVk == VK_ESCAPE ? 27 : L'\t', 1 | (uScan << 16));
+    PostMessageW(hTarget, WM_KEYUP, wVk, 1 | (uScan << 16) | 0xC0000000u);
+    Settle();
+}
+
+/* reg-none, and where the others start from. */
+static void RegNone(void)
+{
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
     g_nRegMode = 0;
-    if (!wcscmp(pszMode, L"reg-none"))
-        return;
+}
+
+/* The key afresh, without a value; NULL if it cannot be made. */
+static HKEY NewKey(void)
+{
     HKEY hKey;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, pszKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL)) {
+    RegNone();
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL)) {
         Say(L"error: cannot create the registry key");
-        return;
+        return NULL;
     }
     g_nRegMode = 1;
-    if (!wcscmp(pszMode, L"reg-set")) {
-        g_fRegAnsi = FALSE;
-        g_dwRegType = REG_SZ;
-        g_cbReg = (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t));
-        memcpy(g_abReg, pszFolder, g_cbReg);
-        RegSetValueExW(hKey, L"Path", 0, REG_SZ, g_abReg, g_cbReg);
-        g_nRegMode = 2;
-    } else if (!wcscmp(pszMode, L"reg-raw")) {
-        /* "<type> <hex bytes>": the bytes exactly, no NUL added. */
-        wchar_t *pszHex = NULL;
-        g_fRegAnsi = TRUE;
-        g_dwRegType = wcstoul(pszFolder, &pszHex, 10);
-        for (g_cbReg = 0; pszHex && pszHex[0] == L' ';)
-            ++pszHex;
-        while (pszHex && iswxdigit(pszHex[0]) && iswxdigit(pszHex[1]) && g_cbReg < sizeof g_abReg) {
-            wchar_t sz[3] = {pszHex[0], pszHex[1], 0};
-            g_abReg[g_cbReg++] = (BYTE)wcstoul(sz, NULL, 16);
-            pszHex += 2;
-        }
-        if (RegSetValueExA(hKey, "Path", 0, g_dwRegType, g_abReg, g_cbReg))
-            Say(L"error: cannot set the raw value");
-        g_nRegMode = 2;
+    return hKey;
+}
+
+static void RegKey(void)
+{
+    HKEY hKey = NewKey();
+    if (hKey)
+        RegCloseKey(hKey);
+}
+
+static void RegSet(wchar_t *pszFolder)
+{
+    HKEY hKey = NewKey();
+    if (!hKey)
+        return;
+    g_fRegAnsi = FALSE;
+    g_dwRegType = REG_SZ;
+    g_cbReg = (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t));
+    memcpy(g_abReg, pszFolder, g_cbReg);
+    RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, g_abReg, g_cbReg);
+    g_nRegMode = 2;
+    RegCloseKey(hKey);
+}
+
+/* "<type> <hex bytes>": the bytes exactly, no NUL added. */
+static void RegRaw(wchar_t *pszArg)
+{
+    HKEY hKey = NewKey();
+    wchar_t *pszHex = NULL;
+    if (!hKey)
+        return;
+    g_fRegAnsi = TRUE;
+    g_dwRegType = wcstoul(pszArg, &pszHex, 10);
+    for (g_cbReg = 0; pszHex && pszHex[0] == L' ';)
+        ++pszHex;
+    while (pszHex && iswxdigit(pszHex[0]) && iswxdigit(pszHex[1]) && g_cbReg < sizeof g_abReg) {
+        wchar_t sz[3] = {pszHex[0], pszHex[1], 0};
+        g_abReg[g_cbReg++] = (BYTE)wcstoul(sz, NULL, 16);
+        pszHex += 2;
     }
+    if (RegSetValueExA(hKey, GAME_PATH_VALUE, 0, g_dwRegType, g_abReg, g_cbReg))
+        Say(L"error: cannot set the raw value");
+    g_nRegMode = 2;
     RegCloseKey(hKey);
 }
 
@@ -255,13 +242,13 @@ static void CheckRegistry(void)
     HKEY hKey;
     BYTE ab[4096];
     DWORD dwType = 0, cb = sizeof ab;
-    LONG l = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Morvane\\Duneveil", 0, KEY_QUERY_VALUE, &hKey);
+    LONG l = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, KEY_QUERY_VALUE, &hKey);
     BOOL fSame;
     if (l != ERROR_SUCCESS) {
         fSame = g_nRegMode == 0;
     } else {
-        l = g_fRegAnsi ? RegQueryValueExA(hKey, "Path", NULL, &dwType, ab, &cb)
-                       : RegQueryValueExW(hKey, L"Path", NULL, &dwType, ab, &cb);
+        l = g_fRegAnsi ? RegQueryValueExA(hKey, GAME_PATH_VALUE, NULL, &dwType, ab, &cb)
+                       : RegQueryValueExW(hKey, L"" GAME_PATH_VALUE, NULL, &dwType, ab, &cb);
         RegCloseKey(hKey);
         fSame = g_nRegMode == 1 ? l == ERROR_FILE_NOT_FOUND
                                 : g_nRegMode == 2 && l == ERROR_SUCCESS && dwType == g_dwRegType &&
@@ -283,8 +270,8 @@ static BOOL KeyIn64BitView(const wchar_t *pszKey)
 
 static void WhereIsRegistry(void)
 {
-    BOOL fSoftware = KeyIn64BitView(L"SOFTWARE\\Morvane\\Duneveil");
-    BOOL fWow = KeyIn64BitView(L"SOFTWARE\\WOW6432Node\\Morvane\\Duneveil");
+    BOOL fSoftware = KeyIn64BitView(L"" GAME_KEY);
+    BOOL fWow = KeyIn64BitView(L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY);
     Say(L"reg-where%ls%ls%ls", fSoftware ? L" SOFTWARE" : L"", fWow ? L" WOW6432Node" : L"",
         fSoftware || fWow ? L"" : L" none");
 }
@@ -302,7 +289,7 @@ static BOOL CALLBACK AddControlRect(HWND hwnd, LPARAM lParam)
     wchar_t szClass[32], szName[16];
     RECT rc;
     GetWindowRect(hwnd, &rc);
-    MapWindowPoints(NULL, g_hDlg, (POINT *)&rc, 2);
+    MapWindowPoints(NULL, g_pInst->hDlg, (POINT *)&rc, 2);
     if (GetClassNameW(hwnd, szClass, 32) && !_wcsicmp(szClass, L"Static"))
         wcscpy(szName, L"static");
     else
@@ -316,12 +303,13 @@ static BOOL CALLBACK AddControlRect(HWND hwnd, LPARAM lParam)
 static void Geometry(void)
 {
     wchar_t sz[2048];
+    HWND hDlg = g_pInst->hDlg;
     RECT rcWork, rcWindow, rcClient;
     POINT ptOrigin = {0, 0};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
-    GetWindowRect(g_hDlg, &rcWindow);
-    GetClientRect(g_hDlg, &rcClient);
-    ClientToScreen(g_hDlg, &ptOrigin);
+    GetWindowRect(hDlg, &rcWindow);
+    GetClientRect(hDlg, &rcClient);
+    ClientToScreen(hDlg, &ptOrigin);
     OffsetRect(&rcClient, ptOrigin.x, ptOrigin.y);
     _snwprintf(sz, 2047, L"geometry screen %d %d", GetSystemMetrics(SM_CXSCREEN),
                GetSystemMetrics(SM_CYSCREEN));
@@ -329,69 +317,198 @@ static void Geometry(void)
     AddRect(sz, 2048, L"window", &rcWindow);
     AddRect(sz, 2048, L"client", &rcClient);
     size_t n = wcslen(sz);
-    _snwprintf(sz + n, 2047 - n, L" style %08lX", (unsigned long)GetWindowLongW(g_hDlg, GWL_STYLE));
+    _snwprintf(sz + n, 2047 - n, L" style %08lX", (unsigned long)GetWindowLongW(hDlg, GWL_STYLE));
     sz[2047] = 0;
-    EnumChildWindows(g_hDlg, AddControlRect, (LPARAM)sz);
+    EnumChildWindows(hDlg, AddControlRect, (LPARAM)sz);
     Say(L"%ls", sz);
 }
 
-static void Run(wchar_t *pszArgs, BOOL fWait)
+/* "<word> <rest>": the first word, and the rest in *ppszRest. */
+static wchar_t *SplitWord(wchar_t *pszArgs, wchar_t **ppszRest)
+{
+    wchar_t *pszSpace = wcschr(pszArgs, L' ');
+    *ppszRest = pszSpace ? pszSpace + 1 : L"";
+    if (pszSpace)
+        *pszSpace = 0;
+    return pszArgs;
+}
+
+/* "<cwd> [args]": the installer started there, with those arguments. */
+static BOOL Launch(wchar_t *pszArgs)
 {
     wchar_t szCwd[1024], szCmd[2048];
-    const wchar_t *pszRest = L"";
-    wchar_t *pszSpace = wcschr(pszArgs, L' ');
-    if (pszSpace) {
-        *pszSpace = 0;
-        pszRest = pszSpace + 1;
-    }
-    wcsncpy(szCwd, pszArgs, 1023);
+    wchar_t *pszRest, *pszCwd = SplitWord(pszArgs, &pszRest);
+    wcsncpy(szCwd, pszCwd, 1023);
     szCwd[1023] = 0;
     _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_pszInstaller, pszRest);
     szCmd[2047] = 0;
     STARTUPINFOW si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
-    if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, szCwd, &si, &g_pi)) {
+    if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, szCwd, &si, &g_pInst->pi)) {
         Say(L"error: cannot start the installer (%lu)", GetLastError());
-        return;
+        return FALSE;
     }
-    if (!fWait)
+    return TRUE;
+}
+
+static void Start(wchar_t *pszArgs)
+{
+    Launch(pszArgs);
+}
+
+static void Run(wchar_t *pszArgs)
+{
+    if (!Launch(pszArgs))
         return;
-    g_hDlg = WaitForWindow(TRUE, WAIT_MS);
-    if (!g_hDlg)
+    g_pInst->hDlg = WaitForWindow(TRUE, WAIT_MS);
+    if (!g_pInst->hDlg)
         Say(L"error: no dialog");
 }
 
 static void Exit(void)
 {
     DWORD dwCode = 0;
-    if (!g_pi.hProcess)
+    HANDLE hProcess = g_pInst->pi.hProcess;
+    if (!hProcess)
         return;
-    if (WaitForSingleObject(g_pi.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(hProcess, WAIT_MS) != WAIT_OBJECT_0) {
         Say(L"error: still running");
-        TerminateProcess(g_pi.hProcess, 99);
-        WaitForSingleObject(g_pi.hProcess, 5000);
+        TerminateProcess(hProcess, 99);
+        WaitForSingleObject(hProcess, 5000);
     }
-    GetExitCodeProcess(g_pi.hProcess, &dwCode);
-    CloseHandle(g_pi.hProcess);
-    CloseHandle(g_pi.hThread);
-    memset(&g_pi, 0, sizeof g_pi);
-    g_hDlg = NULL;
+    GetExitCodeProcess(hProcess, &dwCode);
+    CloseHandle(hProcess);
+    CloseHandle(g_pInst->pi.hThread);
+    memset(g_pInst, 0, sizeof *g_pInst);
     Say(L"exit %lu", dwCode);
 }
+
+static void Echo(wchar_t *pszText)
+{
+    Say(L"%ls", pszText);
+}
+
+static void Program(wchar_t *pszExe)
+{
+    wcsncpy(g_szProgram, pszExe, 1023);
+    g_pszInstaller = g_szProgram;
+}
+
+static void AnyProcess(void)
+{
+    g_fAnyProcess = TRUE;
+}
+
+static void Temp(wchar_t *pszFolder)
+{
+    SetEnvironmentVariableW(L"TEMP", *pszFolder ? pszFolder : g_szTemp[0] ? g_szTemp : NULL);
+    SetEnvironmentVariableW(L"TMP", *pszFolder ? pszFolder : g_szTmp[0] ? g_szTmp : NULL);
+}
+
+static void Lock(wchar_t *pszFile)
+{
+    g_hLocked = CreateFileW(pszFile, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (g_hLocked == INVALID_HANDLE_VALUE)
+        Say(L"error: cannot lock %ls", pszFile);
+}
+
+static void Unlock(void)
+{
+    CloseHandle(g_hLocked);
+    g_hLocked = INVALID_HANDLE_VALUE;
+}
+
+static void Click(wchar_t *pszId)
+{
+    PostMessageW(GetDlgItem(g_pInst->hDlg, _wtoi(pszId)), BM_CLICK, 0, 0);
+    Settle();
+}
+
+/* Both clicks first, then the wait: the two copies overlap. */
+static void ClickAll(wchar_t *pszId)
+{
+    for (int i = 0; i < 2; ++i)
+        if (g_aInst[i].hDlg)
+            PostMessageW(GetDlgItem(g_aInst[i].hDlg, _wtoi(pszId)), BM_CLICK, 0, 0);
+    Settle();
+}
+
+static void Close(void)
+{
+    PostMessageW(g_pInst->hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Settle();
+}
+
+static void SayFocus(void)
+{
+    HWND hFocus = Focused();
+    Say(L"focus %d", hFocus ? GetDlgCtrlID(hFocus) : -1);
+}
+
+static void SayTitle(void)
+{
+    wchar_t szTitle[256];
+    GetWindowTextW(g_pInst->hDlg, szTitle, 256);
+    Say(L"title %ls", szTitle);
+}
+
+static void SayCodePage(void)
+{
+    Say(L"codepage %u", GetACP());
+}
+
+static void Box(void)
+{
+    HWND hBox = WaitForWindow(FALSE, WAIT_MS);
+    if (hBox)
+        ReadBox(hBox);
+    else
+        Say(L"error: no message box");
+}
+
+static void NoBox(wchar_t *pszMs)
+{
+    HWND hBox = WaitForWindow(FALSE, (DWORD)_wtoi(pszMs));
+    wchar_t szCaption[256] = L"";
+    if (hBox)
+        GetWindowTextW(hBox, szCaption, 256);
+    Say(hBox ? L"unexpected box %ls" : L"nobox", szCaption);
+}
+
+static void Alive(void)
+{
+    HWND hDlg = g_pInst->hDlg;
+    BOOL fAlive = hDlg && IsWindow(hDlg) && IsWindowVisible(hDlg) &&
+                  WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_TIMEOUT;
+    Say(fAlive ? L"alive" : L"gone");
+}
+
+static void Use(wchar_t *pszWhich)
+{
+    g_pInst = &g_aInst[_wtoi(pszWhich) == 2];
+}
+
+/* ---- The benchmarks' commands ---------------------------------------------
+ * They write <key>_ms, milliseconds, and <key>_ws, the peak working set in
+ * bytes of the process whose window was found. */
+
+/* When the timed step began. */
+static LARGE_INTEGER g_tMark;
 
 /* Peak working set of the process that owns hwnd (the package's child, say). */
 static double PeakWorkingSet(HWND hwnd)
 {
     DWORD dwPid = 0;
     PROCESS_MEMORY_COUNTERS pmc;
+    HANDLE hOwn = g_pInst->pi.hProcess;
     GetWindowThreadProcessId(hwnd, &dwPid);
-    HANDLE hProcess = dwPid == g_pi.dwProcessId ? g_pi.hProcess
+    HANDLE hProcess = dwPid == g_pInst->pi.dwProcessId ? hOwn
         : OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
     memset(&pmc, 0, sizeof pmc);
     pmc.cb = sizeof pmc;
     BOOL fOk = hProcess && GetProcessMemoryInfo(hProcess, &pmc, sizeof pmc);
-    if (hProcess && hProcess != g_pi.hProcess)
+    if (hProcess && hProcess != hOwn)
         CloseHandle(hProcess);
     return fOk ? (double)pmc.PeakWorkingSetSize : -1;
 }
@@ -405,40 +522,30 @@ static void SayTime(const wchar_t *pszKey, HWND hwnd)
         Say(L"%ls_ws %.0f", pszKey, PeakWorkingSet(hwnd));
 }
 
-/* "<key> <rest>": the key, and the rest in *ppszRest. */
-static wchar_t *SplitKey(wchar_t *pszArgs, wchar_t **ppszRest)
-{
-    wchar_t *pszSpace = wcschr(pszArgs, L' ');
-    *ppszRest = pszSpace ? pszSpace + 1 : L"";
-    if (pszSpace)
-        *pszSpace = 0;
-    return pszArgs;
-}
-
 static void TimeStart(wchar_t *pszArgs)
 {
-    wchar_t *pszCwd, *pszKey = SplitKey(pszArgs, &pszCwd);
+    wchar_t *pszCwd, *pszKey = SplitWord(pszArgs, &pszCwd);
     g_dwPollMs = 1;
     QueryPerformanceCounter(&g_tMark);
-    Run(pszCwd, TRUE);
+    Run(pszCwd);
     g_dwPollMs = 50;
-    if (g_hDlg) {
-        SayTime(pszKey, g_hDlg);
+    if (g_pInst->hDlg) {
+        SayTime(pszKey, g_pInst->hDlg);
         /* Closed the way a player would: the system menu's Close. */
-        PostMessageW(g_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        PostMessageW(g_pInst->hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
     Exit();
 }
 
 static void TimeInstall(wchar_t *pszArgs)
 {
-    wchar_t *pszCwd, *pszKey = SplitKey(pszArgs, &pszCwd);
-    Run(pszCwd, TRUE);
-    if (g_hDlg) {
-        WaitForInputIdle(g_pi.hProcess, 5000);
+    wchar_t *pszCwd, *pszKey = SplitWord(pszArgs, &pszCwd);
+    Run(pszCwd);
+    if (g_pInst->hDlg) {
+        WaitForInputIdle(g_pInst->pi.hProcess, 5000);
         g_dwPollMs = 1;
         QueryPerformanceCounter(&g_tMark);
-        PostMessageW(GetDlgItem(g_hDlg, IDC_INSTALL), BM_CLICK, 0, 0);
+        PostMessageW(GetDlgItem(g_pInst->hDlg, IDC_INSTALL), BM_CLICK, 0, 0);
         HWND hBox = WaitForWindow(FALSE, WAIT_MS);
         g_dwPollMs = 50;
         if (hBox) {
@@ -453,8 +560,8 @@ static void TimeInstall(wchar_t *pszArgs)
 
 static void TimeCopy(wchar_t *pszArgs)
 {
-    wchar_t *pszRest, *pszKey = SplitKey(pszArgs, &pszRest);
-    wchar_t *pszTo, *pszFrom = SplitKey(pszRest, &pszTo);
+    wchar_t *pszRest, *pszKey = SplitWord(pszArgs, &pszRest);
+    wchar_t *pszTo, *pszFrom = SplitWord(pszRest, &pszTo);
     DeleteFileW(pszTo);
     QueryPerformanceCounter(&g_tMark);
     BOOL fCopied = CopyFileW(pszFrom, pszTo, FALSE);
@@ -465,6 +572,63 @@ static void TimeCopy(wchar_t *pszArgs)
         Say(L"error: %ls: CopyFile failed (%lu)", pszKey, GetLastError());
 }
 
+static void Del(wchar_t *pszFile)
+{
+    DeleteFileW(pszFile);
+}
+
+static void OwnProcess(void)
+{
+    g_fAnyProcess = FALSE;
+}
+
+/* ---- The script's commands ------------------------------------------------
+ * What each takes and, after "->", what it writes. */
+static const struct Command {
+    const wchar_t *pszName;
+    void (*pfnArg)(wchar_t *pszArg); /* the rest of the line, "" if none */
+    void (*pfn)(void);               /* or, for a command without one */
+} g_aCommands[] = {
+    {L"echo", Echo, NULL},                 /* <text> -> "<text>", to mark where a scenario starts */
+    {L"reg-set", RegSet, NULL},            /* <folder>: the game's key, Path = folder (REG_SZ) */
+    {L"reg-key", NULL, RegKey},            /* the key with no Path value */
+    {L"reg-none", NULL, RegNone},          /* no key */
+    {L"reg-raw", RegRaw, NULL},            /* <type> <hex>: Path = these bytes as given (RegSetValueExA) */
+    {L"reg-check", NULL, CheckRegistry},   /* -> "reg unchanged" if still as last set, else "reg changed" */
+    {L"reg-where", NULL, WhereIsRegistry}, /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
+                                              the key, or "reg-where none" */
+    {L"program", Program, NULL},           /* <exe>: start this one from now on (the package, say) */
+    {L"any-process", NULL, AnyProcess},    /* its dialog may belong to a child process */
+    {L"temp", Temp, NULL},                 /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
+    {L"lock", Lock, NULL},                 /* <file>: hold it open unshared, as another program would */
+    {L"unlock", NULL, Unlock},             /* let the locked file go */
+    {L"run", Run, NULL},                   /* <cwd> [args]: start the installer there, wait for its dialog */
+    {L"start", Start, NULL},               /* as run, without waiting (a damaged package shows no dialog) */
+    {L"click", Click, NULL},               /* <id>: press a button (BM_CLICK) */
+    {L"key", Key, NULL},                   /* enter|esc|tab: a key to the focused control */
+    {L"close", NULL, Close},               /* close the window from its system menu */
+    {L"focus", NULL, SayFocus},            /* -> "focus <control id>" */
+    {L"title", NULL, SayTitle},            /* -> "title <window title>" */
+    {L"codepage", NULL, SayCodePage},      /* -> "codepage <ANSI code page>" */
+    {L"geometry", NULL, Geometry},         /* -> "geometry screen W H work L T R B window L T R B client
+                                              L T R B style HEX static L T R B <id> L T R B ..." (client:
+                                              on the screen; static and buttons: in the client area) */
+    {L"box", NULL, Box},                   /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
+    {L"nobox", NoBox, NULL},               /* <ms> -> "nobox" or "unexpected box <caption>" */
+    {L"alive", NULL, Alive},               /* -> "alive" if the dialog is still open, else "gone" */
+    {L"exit", NULL, Exit},                 /* -> "exit <code>" once the installer has ended */
+    {L"use", Use, NULL},                   /* 1|2: the installer later commands address (two may run) */
+    {L"click-all", ClickAll, NULL},        /* <id>: press a button in every running installer at once */
+    /* The benchmarks' */
+    {L"time-start", TimeStart, NULL},      /* <key> <cwd> -> <key>_ms, <key>_ws: start to visible dialog;
+                                              then close it, "exit <code>" */
+    {L"time-install", TimeInstall, NULL},  /* <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click
+                                              to result box, "exit <code>" */
+    {L"time-copy", TimeCopy, NULL},        /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
+    {L"del", Del, NULL},                   /* <file>: DeleteFileW */
+    {L"own-process", NULL, OwnProcess},    /* undoes any-process */
+};
+
 static void Command(wchar_t *pszLine)
 {
     wchar_t *pszArg = wcschr(pszLine, L' ');
@@ -472,94 +636,19 @@ static void Command(wchar_t *pszLine)
         *pszArg++ = 0;
     else
         pszArg = L"";
-
-    if (!wcscmp(pszLine, L"echo")) {
-        Say(L"%ls", pszArg);
-    } else if (!wcscmp(pszLine, L"reg-where")) {
-        WhereIsRegistry();
-    } else if (!wcsncmp(pszLine, L"reg-", 4) && wcscmp(pszLine, L"reg-check")) {
-        SetRegistry(pszLine, pszArg);
-    } else if (!wcscmp(pszLine, L"program")) {
-        wcsncpy(g_szProgram, pszArg, 1023);
-        g_pszInstaller = g_szProgram;
-    } else if (!wcscmp(pszLine, L"any-process") || !wcscmp(pszLine, L"own-process")) {
-        g_fAnyProcess = !wcscmp(pszLine, L"any-process");
-    } else if (!wcscmp(pszLine, L"temp")) {
-        SetEnvironmentVariableW(L"TEMP", *pszArg ? pszArg : g_szTemp[0] ? g_szTemp : NULL);
-        SetEnvironmentVariableW(L"TMP", *pszArg ? pszArg : g_szTmp[0] ? g_szTmp : NULL);
-    } else if (!wcscmp(pszLine, L"lock")) {
-        g_hLocked = CreateFileW(pszArg, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-        if (g_hLocked == INVALID_HANDLE_VALUE)
-            Say(L"error: cannot lock %ls", pszArg);
-    } else if (!wcscmp(pszLine, L"unlock")) {
-        CloseHandle(g_hLocked);
-        g_hLocked = INVALID_HANDLE_VALUE;
-    } else if (!wcscmp(pszLine, L"run") || !wcscmp(pszLine, L"start")) {
-        Run(pszArg, !wcscmp(pszLine, L"run"));
-    } else if (!wcscmp(pszLine, L"click")) {
-        PostMessageW(GetDlgItem(g_hDlg, _wtoi(pszArg)), BM_CLICK, 0, 0);
-        Settle();
-    } else if (!wcscmp(pszLine, L"key")) {
-        PostKey(!wcscmp(pszArg, L"enter") ? VK_RETURN : !wcscmp(pszArg, L"esc") ? VK_ESCAPE : VK_TAB);
-        Settle();
-    } else if (!wcscmp(pszLine, L"close")) {
-        PostMessageW(g_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-        Settle();
-    } else if (!wcscmp(pszLine, L"focus")) {
-        HWND hFocus = Focused();
-        Say(L"focus %d", hFocus ? GetDlgCtrlID(hFocus) : -1);
-    } else if (!wcscmp(pszLine, L"title")) {
-        wchar_t szTitle[256];
-        GetWindowTextW(g_hDlg, szTitle, 256);
-        Say(L"title %ls", szTitle);
-    } else if (!wcscmp(pszLine, L"codepage")) {
-        Say(L"codepage %u", GetACP());
-    } else if (!wcscmp(pszLine, L"geometry")) {
-        Geometry();
-    } else if (!wcscmp(pszLine, L"box")) {
-        HWND hBox = WaitForWindow(FALSE, WAIT_MS);
-        if (hBox)
-            ReadBox(hBox);
-        else
-            Say(L"error: no message box");
-    } else if (!wcscmp(pszLine, L"nobox")) {
-        HWND hBox = WaitForWindow(FALSE, (DWORD)_wtoi(pszArg));
-        wchar_t szCaption[256] = L"";
-        if (hBox)
-            GetWindowTextW(hBox, szCaption, 256);
-        if (hBox)
-            Say(L"unexpected box %ls", szCaption);
-        else
-            Say(L"nobox");
-    } else if (!wcscmp(pszLine, L"alive")) {
-        if (g_hDlg && IsWindow(g_hDlg) && IsWindowVisible(g_hDlg) &&
-            WaitForSingleObject(g_pi.hProcess, 0) == WAIT_TIMEOUT)
-            Say(L"alive");
-        else
-            Say(L"gone");
-    } else if (!wcscmp(pszLine, L"exit")) {
-        Exit();
-    } else if (!wcscmp(pszLine, L"reg-check")) {
-        CheckRegistry();
-    } else if (!wcscmp(pszLine, L"use")) {
-        g_iCur = _wtoi(pszArg) == 2;
-    } else if (!wcscmp(pszLine, L"time-start")) {
-        TimeStart(pszArg);
-    } else if (!wcscmp(pszLine, L"time-install")) {
-        TimeInstall(pszArg);
-    } else if (!wcscmp(pszLine, L"time-copy")) {
-        TimeCopy(pszArg);
-    } else if (!wcscmp(pszLine, L"del")) {
-        DeleteFileW(pszArg);
-    } else if (!wcscmp(pszLine, L"click-all")) {
-        /* Both clicks first, then the wait: the two copies overlap. */
-        for (int i = 0; i < 2; ++i)
-            if (g_aDlg[i])
-                PostMessageW(GetDlgItem(g_aDlg[i], _wtoi(pszArg)), BM_CLICK, 0, 0);
-        Settle();
-    } else if (*pszLine && *pszLine != L'#') {
-        Say(L"error: unknown command %ls", pszLine);
+    if (!*pszLine || *pszLine == L'#')
+        return;
+    for (size_t i = 0; i < sizeof g_aCommands / sizeof *g_aCommands; ++i) {
+        const struct Command *pc = &g_aCommands[i];
+        if (!wcscmp(pszLine, pc->pszName)) {
+            if (pc->pfnArg)
+                pc->pfnArg(pszArg);
+            else
+                pc->pfn();
+            return;
+        }
     }
+    Say(L"error: unknown command %ls", pszLine);
 }
 
 int wmain(int argc, wchar_t **argv)
@@ -585,10 +674,10 @@ int wmain(int argc, wchar_t **argv)
         Command(szWide);
     }
     fclose(pf);
-    for (g_iCur = 0; g_iCur < 2; ++g_iCur)
-        if (g_pi.hProcess) {
+    for (int i = 0; i < 2; ++i)
+        if (g_aInst[i].pi.hProcess) {
             Say(L"error: installer left running");
-            TerminateProcess(g_pi.hProcess, 99);
+            TerminateProcess(g_aInst[i].pi.hProcess, 99);
         }
     return 0;
 }
