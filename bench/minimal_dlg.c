@@ -1,7 +1,7 @@
 /*
  * The baselines the benchmarks measure the installer against: the smallest
  * dialog program a map author could write by hand, built like
- * instalator.exe (-static -s -mwindows, -Os). It starts to a dialog (start-up
+ * the installer program (-static -s -mwindows, -Os). It starts to a dialog (start-up
  * and memory) and, on its Install button, reads the game folder, installs
  * the map and shows the same result box. The plain install deletes the old
  * map and CopyFileA's the new one; with DURABLE defined (minimal_durable.exe)

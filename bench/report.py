@@ -4,6 +4,7 @@ baselines, with a one-line reason under each missed target. /usr/bin/python3:
 the Debian one has pefile."""
 import argparse
 import lzma
+import os
 import statistics
 import sys
 
@@ -70,12 +71,13 @@ over = package - empty - lz
 row("package − empty package vs LZMA(payload)", f"{package - empty} B", f"{lz} B",
     f"{(package - empty) / lz:.3f}x ({over:+d} B)", "≤ +4096 B", over <= 4096,
     "NSIS stores more than the payload's LZMA stream (file headers, a weaker "
-    "LZMA setting); compare `xz --format=lzma -9e` with makensis's /SOLID lzma.")
+    "LZMA setting); compare `xz --format=lzma -9e` with makensis's lzma.")
 row("package vs empty package", f"{package} B", f"{empty} B", f"{package / empty:.3f}x",
     "info", True, "")
-row("picture IDB_BITMAP1 in instalator.exe", f"{bitmap} B", f"{exe_size} B",
+name = os.path.basename(args.installer)
+row(f"picture IDB_BITMAP1 in {name}", f"{bitmap} B", f"{exe_size} B",
     f"{bitmap / exe_size:.1%} of the exe", "info", True, "")
-row(".text (code) in instalator.exe", f"{code} B", f"{exe_size} B",
+row(f".text (code) in {name}", f"{code} B", f"{exe_size} B",
     f"{code / exe_size:.1%} of the exe", "info", True, "")
 
 # emulated: the i386 Wine loader runs under qemu; native: the kernel runs it.

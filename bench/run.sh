@@ -12,14 +12,14 @@
 #   --copy-runs samples per size (median), default 3
 #   --out     the table's file, default bench/results.md
 #   --keep    keep the work folder (prefix, raw driver output)
-#   --inputs  what to measure, by path (default build/win/bench/inputs.sh,
+#   --inputs  what to measure, by path (default build/win/built-files.sh,
 #             which the Windows build writes; `cmake --build build/win
 #             --target bench_files` makes the baselines and peer package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-runs=7 copy_runs=3 sizes="64 256" out=bench/results.md keep=0 quick=0 inputs=build/win/bench/inputs.sh
+runs=7 copy_runs=3 sizes="64 256" out=bench/results.md keep=0 quick=0 inputs=build/win/built-files.sh
 while [ $# -gt 0 ]; do
     case $1 in
         --quick) quick=1 runs=1 copy_runs=1 sizes=4 ;;

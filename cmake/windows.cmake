@@ -68,7 +68,21 @@ enable_testing()
 add_custom_target(test_files)
 add_test(NAME build COMMAND "${CMAKE_COMMAND}" --build "${CMAKE_BINARY_DIR}" --target all test_files)
 set_tests_properties(build PROPERTIES FIXTURES_SETUP built)
+set(PEER_PACKAGE "${CMAKE_BINARY_DIR}/bench/peer.exe")
 add_subdirectory(package)
 add_subdirectory(bench)
 add_subdirectory(tests/built)
 add_subdirectory(tests/e2e)
+
+# What the build made, by path, for the scripts that run it (bench/run.sh,
+# package/try-it.sh, tools/screenshot.sh): sourced there.
+file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/built-files.sh" CONTENT
+"program='$<TARGET_FILE:installer>'
+map='${MAP_STAGED}'
+package='${PACKAGE_FILE}'
+empty_package='${CMAKE_BINARY_DIR}/package/empty.exe'
+peer='${PEER_PACKAGE}'
+driver='$<TARGET_FILE:e2e_driver>'
+minimal='$<TARGET_FILE:minimal_dlg>'
+durable='$<TARGET_FILE:minimal_durable>'
+")

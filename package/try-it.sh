@@ -12,9 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh test    # Wine, Xvfb
 
-built=$(sed -n 's/^PACKAGE=//p' build/win/package/package-inputs.txt 2>/dev/null || true)
-package=$(realpath -m -- "${1:-${built:-dist/Duneveil-mapa-Am01.exe}}")
-[ -f "$package" ] || { echo "no $package: run ./build.sh first" >&2; exit 1; }
+package=
+# shellcheck source=/dev/null
+[ $# -gt 0 ] || [ ! -f build/win/built-files.sh ] || . build/win/built-files.sh
+package=$(realpath -m -- "${1:-$package}")
+[ -f "$package" ] || { echo "no package: run ./build.sh first" >&2; exit 1; }
 
 # shellcheck source=tools/wine-game.sh
 . tools/wine-game.sh

@@ -3,11 +3,14 @@
 # the team's (emulated) 32-bit Wine on a private Xvfb and crops the screen to
 # the dialog. tools/setup.sh installs what it needs; the rest is throwaway.
 #
-# Usage: tools/screenshot.sh [EXE] [PNG]   (default: dist/instalator.exe docs/screenshot.png)
+# Usage: tools/screenshot.sh [EXE] [PNG]   (default: the program ./build.sh made, docs/screenshot.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-exe=$(realpath -- "${1:-dist/instalator.exe}")
+program=
+# shellcheck source=/dev/null
+[ $# -gt 0 ] || [ ! -f build/win/built-files.sh ] || . build/win/built-files.sh
+exe=$(realpath -m -- "${1:-$program}")
 out=$(realpath -m -- "${2:-docs/screenshot.png}")
 title='Duneveil - instalace nové mapy'
 wait_secs=${SCREENSHOT_TIMEOUT:-300}   # emulated Wine starts in minutes, not seconds

@@ -5,8 +5,8 @@ changed byte breaks them), the checksum, the version information and the
 title in the picture. The end-to-end package group then runs the signed
 package under Wine (tests/e2e/tests.cmake).
 
-Usage: release_test.py WORK   (WORK/dist: the program and the package;
-                               WORK/build/generated/credits.txt: the About text)
+Usage: release_test.py WORK PROGRAM   (WORK/dist: the program, file name
+    PROGRAM, and the package; WORK/build/generated/credits.txt: the About text)
 """
 import os
 import shutil
@@ -95,7 +95,7 @@ def shows(bitmap, text):
     return False
 
 
-def main(work):
+def main(work, name):
     with open(TEXTS, "rb") as f:
         texts = tomllib.load(f)
     shutil.rmtree(work, ignore_errors=True)
@@ -103,14 +103,14 @@ def main(work):
     p12, password, cert = make_certificate(os.path.join(work, "cert"))
     build(work, p12, password)
     dist = os.path.join(work, "dist")
-    program = os.path.join(dist, "instalator.exe")
+    program = os.path.join(dist, name)
     package = os.path.join(dist, texts["release"]["package"])
 
     for path in (program, package):
         check_signed(path, cert, work)
     run("7z", "x", "-y", "-o" + os.path.join(work, "unpacked"), package)
-    unpacked = [os.path.join(d, "instalator.exe") for d, _, names in os.walk(os.path.join(work, "unpacked"))
-                if "instalator.exe" in names]
+    unpacked = [os.path.join(d, name) for d, _, names in os.walk(os.path.join(work, "unpacked"))
+                if name in names]
     with open(program, "rb") as a:
         check([open(u, "rb").read() for u in unpacked] == [a.read()], "the package holds the signed program")
     r = subprocess.run(["sha256sum", "-c", os.path.basename(package) + ".sha256"], cwd=dist,
@@ -134,6 +134,6 @@ def main(work):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
-    sys.exit(main(os.path.abspath(sys.argv[1])))
+    sys.exit(main(os.path.abspath(sys.argv[1]), sys.argv[2]))
