@@ -53,6 +53,9 @@ fi
 root=${root:-$(mktemp -d /var/tmp/fresh-$release.XXXXXX)}
 root=$(realpath -m "$root")
 mkdir -p "$root"
+# A machine's / is open to all (mktemp makes it 700): its ordinary users
+# could not run a program otherwise.
+chmod 755 "$root"
 log=$root.log
 holder=
 cleanup() {
