@@ -57,10 +57,12 @@ mkdir -p "$root"
 # could not run a program otherwise.
 chmod 755 "$root"
 log=$root.log
-holder=
+holder= ns_pid=
 cleanup() {
     # The namespace's mounts and processes (Wine servers too) end with it.
-    [ -z "$holder" ] || { kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null || true; }
+    # unshare ignores SIGTERM, and the namespace's first process all but
+    # SIGKILL: that ends every process in it.
+    [ -z "$ns_pid" ] || { kill -KILL "$ns_pid" 2>/dev/null; wait "$holder" 2>/dev/null || true; }
     if [ $keep = 1 ]; then
         say "root kept: $root"
     else
