@@ -83,7 +83,8 @@ timed() {  # name, command...: runs it, logs, prints its wall time
 # A process that holds the namespaces; every step enters them. Root inside
 # is root outside (all ids mapped one to one), so files get their real owners.
 start_namespace() {
-    unshare --user --mount --pid --fork --kill-child sleep infinity &
+    # (unshare complains when its child is killed: nothing to say.)
+    unshare --user --mount --pid --fork --kill-child sleep infinity 2>/dev/null &
     holder=$!
     local pid= i
     for i in $(seq 50); do pid=$(pgrep -P "$holder" -x sleep) && break; sleep 0.1; done
