@@ -27,8 +27,9 @@ for line in open(args.sizes_file):
 package = sizes["package"]
 empty = sizes["empty package (same script, no files)"]
 
-# What NSIS has to store: the installer then the map, one solid LZMA stream
-# (the script uses SetCompressor /SOLID lzma). Best-effort LZMA as reference.
+# What NSIS has to store: the installer and the map, each LZMA-compressed
+# (the script uses SetCompressor lzma, not solid). Best-effort LZMA of both
+# together as reference.
 payload = open(args.installer, "rb").read() + open(args.map, "rb").read()
 lz = len(lzma.compress(payload, format=lzma.FORMAT_ALONE, preset=9 | lzma.PRESET_EXTREME))
 
