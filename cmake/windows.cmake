@@ -68,6 +68,9 @@ enable_testing()
 add_custom_target(test_files)
 add_test(NAME build COMMAND "${CMAKE_COMMAND}" --build "${CMAKE_BINARY_DIR}" --target all test_files)
 set_tests_properties(build PROPERTIES FIXTURES_SETUP built)
+# Packages beside the product's: the same script with no files (its own
+# size), and starting the plain baseline (the benchmark's peer).
+set(EMPTY_PACKAGE "${CMAKE_BINARY_DIR}/package/empty.exe")
 set(PEER_PACKAGE "${CMAKE_BINARY_DIR}/bench/peer.exe")
 add_subdirectory(package)
 add_subdirectory(bench)
@@ -80,7 +83,7 @@ file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/built-files.sh" CONTENT
 "program='$<TARGET_FILE:installer>'
 map='${MAP_STAGED}'
 package='${PACKAGE_FILE}'
-empty_package='${CMAKE_BINARY_DIR}/package/empty.exe'
+empty_package='${EMPTY_PACKAGE}'
 peer='${PEER_PACKAGE}'
 driver='$<TARGET_FILE:e2e_driver>'
 minimal='$<TARGET_FILE:minimal_dlg>'

@@ -386,6 +386,8 @@ def main():
     if args.what == "template":
         make_template(args.name, args.arch)
         return 0
+    if not args.credits:
+        ap.error("a group needs --credits")
     return run_group(args.name, args)
 
 
