@@ -144,12 +144,12 @@ loader_base() {
 }
 
 # A position-independent loader (Wine 10) goes where the kernel or emulator
-# puts such programs: Linux for i386, and qemu 8 and later, put them at
-# 0x00400000, the image base of Windows programs, and one without relocations
-# (the NSIS stub) then cannot load (status c0000018). Wine's preloader reserves
-# that space before the loader is mapped. Only where it is needed: Wine 8's
-# loader is linked at 0x7d000000, qemu 7.2 maps Wine 10's near 0x40000000,
-# and under qemu 7.2 the preloader slows Wine to a crawl.
+# puts such programs: qemu 10 puts it at 0x00400000, the image base of
+# Windows programs, and one without relocations (the NSIS stub) then cannot
+# load (status c0000018). Wine's preloader reserves that space before the
+# loader is mapped. Only where it is needed: Wine 8's loader is linked at
+# 0x7d000000, Linux 6.18 maps Wine 10's near 0x56600000 and qemu 7.2 near
+# 0x40000000, and under qemu 7.2 the preloader slows Wine to a crawl.
 add_preloader() {
     local base
     base=$(loader_base)
