@@ -55,10 +55,6 @@ cleanup() {
 trap cleanup EXIT
 log() { echo "bench: $*" >&2; }
 
-# ---- sizes (host only) --------------------------------------------------------
-log "package sizes"
-package/size-report.sh "$program" "$map" "$package" "$empty_package" >"$work/sizes.txt"
-
 # ---- the Wine-side programs ---------------------------------------------------
 # The driver and the minimal dialogs (plain and durable install) come from
 # the Windows build, with the product's flags; the peer package is the
@@ -140,9 +136,8 @@ wine_stop "$prefix"
 
 # ---- the table ----------------------------------------------------------------
 mkdir -p "$(dirname "$out")"
-/usr/bin/python3 bench/report.py --sizes-file "$work/sizes.txt" --results "$work/results.txt" \
-    --installer "$program" \
-    --map "$map" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
+/usr/bin/python3 bench/report.py --results "$work/results.txt" --installer "$program" --map "$map" \
+    --package "$package" --empty-package "$empty_package" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
     --quick "$quick" --wine-mode "$(cat "$WINE_ENV_DIR/mode")" >"$work/table.md"
 cp "$work/table.md" "$out"
 cat "$work/table.md"
