@@ -1,12 +1,12 @@
 /*
  * The baselines the benchmarks measure the installer against: the smallest
- * dialog program a map author could write by hand, built like
- * the installer program (-static -s -mwindows, -Os). It starts to a dialog (start-up
- * and memory) and, on its Install button, reads the game folder, installs
- * the map and shows the same result box. The plain install deletes the old
- * map and CopyFileA's the new one; with DURABLE defined (minimal_durable.exe)
- * it copies, flushes and renames as the installer does. In-memory template;
- * closes on Esc/WM_CLOSE.
+ * dialog program a map author could write by hand, built like the installer
+ * (-static -s -mwindows, -Os). It starts to a dialog (start-up and memory)
+ * and, on its Install button, reads the game folder, installs the map and
+ * shows the same result box. The plain install deletes the old map and
+ * CopyFileA's the new one; with DURABLE defined (minimal_durable.exe) it
+ * copies, flushes and renames as the installer does. In-memory template; Esc
+ * and Close end it as IDCANCEL (the dialog manager's default).
  */
 #include <windows.h>
 #include <stdio.h>
@@ -15,10 +15,10 @@
 #include "messages.h"
 #include "resource.h"
 
-#ifdef DURABLE
-/* A copy beside the target, flushed to the disk and renamed over it. */
 static BOOL CopyMap(const char *pszGame, const char *pszTarget)
 {
+#ifdef DURABLE
+    /* A copy beside the target, flushed to the disk and renamed over it. */
     char szTemp[300];
     snprintf(szTemp, sizeof szTemp, "%s\\" MAP_FOLDER "\\~%lX", pszGame, GetCurrentProcessId());
     if (!CopyFileA(MAP_FILE, szTemp, FALSE))
@@ -29,15 +29,12 @@ static BOOL CopyMap(const char *pszGame, const char *pszTarget)
     BOOL fFlushed = FlushFileBuffers(hFile);
     CloseHandle(hFile);
     return fFlushed && MoveFileExA(szTemp, pszTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
 #else
-static BOOL CopyMap(const char *pszGame, const char *pszTarget)
-{
     (void)pszGame;
     DeleteFileA(pszTarget);
     return CopyFileA(MAP_FILE, pszTarget, TRUE);
-}
 #endif
+}
 
 static void Install(HWND hDlg)
 {
@@ -68,9 +65,6 @@ static INT_PTR CALLBACK DlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPar
         else if (LOWORD(wParam) == IDCANCEL)
             EndDialog(hDlg, 0);
         return TRUE;
-    case WM_CLOSE:
-        EndDialog(hDlg, 0);
-        return TRUE;
     }
     return FALSE;
 }
@@ -87,14 +81,8 @@ static WORD *Put(WORD *p, const wchar_t *psz)
 static WORD *Item(WORD *p, DWORD dwStyle, short x, short y, short cx, WORD wId, WORD wClass,
                   const wchar_t *pszText)
 {
-    p = (WORD *)(((ULONG_PTR)p + 3) & ~(ULONG_PTR)3);
-    DLGITEMTEMPLATE *pItem = (DLGITEMTEMPLATE *)p;
-    pItem->style = WS_CHILD | WS_VISIBLE | dwStyle;
-    pItem->x = x;
-    pItem->y = y;
-    pItem->cx = cx;
-    pItem->cy = 14;
-    pItem->id = wId;
+    DLGITEMTEMPLATE *pItem = (DLGITEMTEMPLATE *)(((ULONG_PTR)p + 3) & ~(ULONG_PTR)3);
+    *pItem = (DLGITEMTEMPLATE){WS_CHILD | WS_VISIBLE | dwStyle, 0, x, y, cx, 14, wId};
     p = (WORD *)(pItem + 1);
     *p++ = 0xFFFF;
     *p++ = wClass;
@@ -108,10 +96,8 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR pszCmd, int nShow)
     static DWORD adwBuf[128];
     (void)hPrev, (void)pszCmd, (void)nShow;
     DLGTEMPLATE *pDlg = (DLGTEMPLATE *)adwBuf;
-    pDlg->style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    pDlg->cdit = 2;
-    pDlg->cx = 160;
-    pDlg->cy = 40;
+    *pDlg = (DLGTEMPLATE){.style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                          .cdit = 2, .cx = 160, .cy = 40};
     WORD *p = (WORD *)(pDlg + 1);
     *p++ = 0;                       /* no menu */
     *p++ = 0;                       /* default class */
