@@ -1,23 +1,21 @@
 #!/bin/bash
 # Benchmarks, side by side in one run: package size, start-up, install (copy)
 # time and peak memory, each as a ratio against a baseline measured in the
-# same run, printed as a Markdown table and written to a file. The install is
-# measured against a minimal program doing the same durable copy, and that
-# one against a minimal program's plain copy: the cost of durability.
+# same run, as a Markdown table. The install is measured against a minimal
+# program doing the same durable copy, and that one against a minimal
+# program's plain copy: the cost of durability.
 #
-# Usage: bench/run.sh [--quick] [--runs N] [--sizes "64 256"] [--out FILE] [--keep] [--inputs FILE]
-#   --quick   N=1, a 4 MB map: proves the script works (CI), numbers are rough
-#   --runs    start-up samples per program (median), default 7
-#   --sizes   large-map sizes in MB for the install timings
-#   --copy-runs samples per size (median), default 3
-#   --out     the table's file, default bench/results.md
-#   --keep    keep the work folder (prefix, raw driver output)
-#   --inputs  what to measure, by path (default build/win/built-files.sh,
-#             which the Windows build writes; `cmake --build build/win
-#             --target bench_files` makes the baselines and peer package)
+# Usage: bench/run.sh [--quick] [--runs N] [--copy-runs N] [--sizes "64 256"] [--out FILE] [--keep] [--inputs FILE]
+#   --quick      N=1, a 4 MB map: proves the script works (CI), numbers are rough
+#   --runs       start-up samples per program (median), default 7
+#   --copy-runs  install samples per size (median), default 3
+#   --sizes      large-map sizes in MB for the install timings, default "64 256"
+#   --out        the table's file, default bench/results.md
+#   --keep       keep the work folder (prefix, raw driver output)
+#   --inputs     what to measure, by path, default build/win/built-files.sh (from
+#                ./build.sh; the target bench_files makes the baselines and peer)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
 runs=7 copy_runs=3 sizes="64 256" out=bench/results.md keep=0 quick=0 inputs=build/win/built-files.sh
 while [ $# -gt 0 ]; do
@@ -42,7 +40,7 @@ for f in "$program" "$map" "$package" "$empty_package" "$peer" "$driver" "$minim
     [ -f "$f" ] || { echo "no $f: run ./build.sh, then cmake --build build/win --target bench_files" >&2; exit 1; }
 done
 prog=${program##*/}
-export PYTHONPATH=$root/tools:$root/tests/built  # as ctest sets it
+export PYTHONPATH=$PWD/tools:$PWD/tests/built  # as ctest sets it
 
 # shellcheck source=../tools/wine-env.sh
 source tools/wine-env.sh
@@ -55,17 +53,12 @@ cleanup() {
 trap cleanup EXIT
 log() { echo "bench: $*" >&2; }
 
-# ---- the Wine-side programs ---------------------------------------------------
-# The driver and the minimal dialogs (plain and durable install) come from
-# the Windows build, with the product's flags; the peer package is the
-# product's package script starting the minimal dialog instead: what a map
-# author would make by hand.
 log "making a throwaway Wine prefix (~20 s)"
 wine_make_prefix "$prefix" >"$work/prefix.log" 2>&1 || { cat "$work/prefix.log" >&2; exit 1; }
 
-# Layout under C:\bench: bin (programs), game (data1.dvp, Disk2), cwd (the
-# installer and the sample map, as the package unpacks them), big<N> (a
-# large map per size; random so no layer can shortcut it).
+# Layout under C:\bench: bin (the driver, the baselines, the packages), game
+# (data1.dvp, Disk2), cwd (the installer and the map, as the package unpacks
+# them).
 c=$prefix/drive_c/bench
 mkdir -p "$c/bin" "$c/game/Disk2" "$c/cwd"
 cp "$driver" "$minimal" "$durable" "$peer" "$c/bin/"
@@ -75,22 +68,18 @@ cp "$map" "$c/cwd/Am01.dvp"
 printf 'data' >"$c/game/data1.dvp"
 
 W='C:\bench'
-start() {  # key program cwd own|any
-    echo "program $2"
-    echo "$4-process"
-    echo "time-start $1 $3"
-}
 {
     echo "reg-set $W\\game"
     # One discarded start each: the first process in a fresh prefix pays for
     # loading Wine's DLLs from disk and qemu's first translations.
     # Interleaved, so slow drift (caches, host load) hits all alike.
-    for key in warm $(seq "$runs"); do
-        [ "$key" = warm ] && p=warm_ || p=
-        start "${p}inst" "$W\\cwd\\$prog" "$W\\cwd" own
-        start "${p}min" "$W\\bin\\minimal_dlg.exe" "$W\\cwd" own
-        start "${p}pkg" "$W\\bin\\package.exe" "$W\\bin" any
-        start "${p}peer" "$W\\bin\\peer.exe" "$W\\bin" any
+    for p in warm_ $(seq "$runs"); do
+        [ "$p" = warm_ ] || p=
+        printf 'program %s\n%s-process\ntime-start %s %s\n' \
+            "$W\\cwd\\$prog" own "${p}inst" "$W\\cwd" \
+            "$W\\bin\\minimal_dlg.exe" own "${p}min" "$W\\cwd" \
+            "$W\\bin\\package.exe" any "${p}pkg" "$W\\bin" \
+            "$W\\bin\\peer.exe" any "${p}peer" "$W\\bin"
     done
 } >"$c/bin/start.txt"
 
@@ -103,36 +92,33 @@ drive() {  # script-file-in-bin
 log "start-up: $runs run(s) each of installer, minimal dialog, package, peer package"
 drive start.txt
 
-# Copies one size at a time, so at most one large map (+ its copies) is on disk.
+# One size at a time, so at most one large map (+ its copies) is on disk: it
+# takes the sample map's place beside the installer, random so no layer can
+# shortcut it.
+declare -A exe=([plain]="$W\\bin\\minimal_dlg.exe" [durable]="$W\\bin\\minimal_durable.exe" [install]="$W\\cwd\\$prog")
 for mb in $sizes; do
     log "plain and durable minimal install, install, CopyFile: $mb MB, $copy_runs run(s)"
-    mkdir -p "$c/big$mb"
-    cp "$program" "$c/big$mb/"
-    head -c $((mb * 1024 * 1024)) /dev/urandom >"$c/big$mb/Am01.dvp"
+    head -c $((mb * 1024 * 1024)) /dev/urandom >"$c/cwd/Am01.dvp"
     {
-        echo "own-process"
         for k in $(seq "$copy_runs"); do
-            echo "program $W\\bin\\minimal_dlg.exe"
-            echo "time-install plain$mb $W\\big$mb"
             # The durable baseline and the installer take turns to follow the
             # plain copy, whose data may still be on its way to the disk; the
             # installer goes last in the last round, for the check below.
-            pair=("durable $W\\bin\\minimal_durable.exe" "install $W\\big$mb\\$prog")
-            [ $(((copy_runs - k) % 2)) = 0 ] || pair=("${pair[1]}" "${pair[0]}")
-            for p in "${pair[@]}"; do
-                echo "program ${p#* }"
-                echo "time-install ${p%% *}$mb $W\\big$mb"
+            pair="durable install"
+            [ $(((copy_runs - k) % 2)) = 0 ] || pair="install durable"
+            for key in plain $pair; do
+                echo "program ${exe[$key]}"
+                echo "time-install $key$mb $W\\cwd"
             done
-            echo "time-copy copy$mb $W\\big$mb\\Am01.dvp $W\\game\\Disk2\\copy.dvp"
+            echo "time-copy copy$mb $W\\cwd\\Am01.dvp $W\\game\\Disk2\\copy.dvp"
         done
         echo "del $W\\game\\Disk2\\copy.dvp"
     } >"$c/bin/copy$mb.txt"
     drive "copy$mb.txt"
     # A timing of a broken install would mean nothing.
-    cmp -s "$c/big$mb/Am01.dvp" "$c/game/Disk2/Am01.dvp" || { log "installed $mb MB map differs"; exit 1; }
-    rm -rf -- "$c/big$mb" "$c/game/Disk2/Am01.dvp"
+    cmp -s "$c/cwd/Am01.dvp" "$c/game/Disk2/Am01.dvp" || { log "installed $mb MB map differs"; exit 1; }
+    rm -- "$c/game/Disk2/Am01.dvp"
 done
-wine_stop "$prefix"
 
 # ---- the table ----------------------------------------------------------------
 mkdir -p "$(dirname "$out")"
