@@ -1,12 +1,11 @@
 /*
- * The baselines the benchmarks measure the installer against: the smallest
- * dialog program a map author could write by hand, built like the installer
- * (-static -s -mwindows, -Os). It starts to a dialog (start-up and memory)
- * and, on its Install button, reads the game folder, installs the map and
- * shows the same result box. The plain install deletes the old map and
- * CopyFileA's the new one; with DURABLE defined (minimal_durable.exe) it
- * copies, flushes and renames as the installer does. In-memory template; Esc
- * and Close end it as IDCANCEL (the dialog manager's default).
+ * The benchmarks' baselines: the smallest dialog program a map author could
+ * write by hand, built like the installer. It starts to a dialog (start-up
+ * and memory) and, on Install, reads the game folder, installs the map and
+ * shows the same result box: plainly (delete, CopyFileA) or, with DURABLE
+ * (minimal_durable.exe), copied beside the target, flushed and renamed as
+ * the installer does. In-memory template; Esc and Close end it as IDCANCEL
+ * (the dialog manager's default).
  */
 #include <windows.h>
 #include <stdio.h>
@@ -69,13 +68,12 @@ static INT_PTR CALLBACK DlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
-/* DLGTEMPLATE + its DLGITEMTEMPLATEs, DWORD aligned, all strings UTF-16. */
+/* DLGTEMPLATE + its DLGITEMTEMPLATEs, DWORD aligned, all strings UTF-16, in
+ * a static buffer: what is not written is 0. */
 static WORD *Put(WORD *p, const wchar_t *psz)
 {
-    do
-        *p++ = (WORD)*psz;
-    while (*psz++);
-    return p;
+    wcscpy((wchar_t *)p, psz);
+    return p + wcslen(psz) + 1;
 }
 
 static WORD *Item(WORD *p, DWORD dwStyle, short x, short y, short cx, WORD wId, WORD wClass,
@@ -86,9 +84,7 @@ static WORD *Item(WORD *p, DWORD dwStyle, short x, short y, short cx, WORD wId, 
     p = (WORD *)(pItem + 1);
     *p++ = 0xFFFF;
     *p++ = wClass;
-    p = Put(p, pszText);
-    *p++ = 0;                       /* no creation data */
-    return p;
+    return Put(p, pszText) + 1;     /* no creation data */
 }
 
 int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR pszCmd, int nShow)
@@ -98,10 +94,7 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR pszCmd, int nShow)
     DLGTEMPLATE *pDlg = (DLGTEMPLATE *)adwBuf;
     *pDlg = (DLGTEMPLATE){.style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU,
                           .cdit = 2, .cx = 160, .cy = 40};
-    WORD *p = (WORD *)(pDlg + 1);
-    *p++ = 0;                       /* no menu */
-    *p++ = 0;                       /* default class */
-    p = Put(p, L"Minimal");         /* caption */
+    WORD *p = Put((WORD *)(pDlg + 1) + 2, L"Minimal"); /* no menu, default class; the caption */
     p = Item(p, SS_LEFT, 10, 12, 60, (WORD)-1, 0x0082 /* Static */, L"Ahoj");
     Item(p, WS_TABSTOP | BS_DEFPUSHBUTTON, 90, 10, 60, IDC_INSTALL, 0x0080 /* Button */, L"Instalovat");
     return (int)DialogBoxIndirectParamW(hInst, pDlg, NULL, DlgProc, 0);

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""Turns one bench/run.sh run into a Markdown table of ratios against their
-baselines, with a one-line reason under each missed target. /usr/bin/python3:
-the Debian one has pefile."""
+"""One bench/run.sh run as a Markdown table of ratios against their baselines,
+with a reason under each missed target. /usr/bin/python3: Debian's has pefile."""
 import argparse
 import lzma
 import os
@@ -35,8 +34,7 @@ code = sum(s.SizeOfRawData for s in pe.sections if s.Name.rstrip(b"\0") == b".te
 # which must have succeeded; "error: ..." where something went wrong.
 INSTALLED = "box Instalátor | Instalace mapy byla úspěšně dokončena. | icon"
 vals, errors = {}, []
-for line in open(args.results, encoding="utf-8"):
-    line = line.strip()
+for line in map(str.strip, open(args.results, encoding="utf-8")):
     key, _, value = line.rpartition(" ")
     if line.startswith("error") or (line.startswith("box ") and line != INSTALLED) or \
             (key == "exit" and value != "0"):
@@ -76,7 +74,6 @@ name = os.path.basename(args.installer)
 for what, part in ((f"picture IDB_BITMAP1 in {name}", bitmap), (f".text (code) in {name}", code)):
     row(what, f"{part} B", f"{len(exe)} B", f"{part / len(exe):.1%} of the exe")
 
-# emulated: the i386 Wine loader runs under qemu; native: the kernel runs it.
 emulated = args.wine_mode == "emulated"
 i, m, p, q = med("inst_ms"), med("min_ms"), med("pkg_ms"), med("peer_ms")
 compare(f"start-up to visible dialog: installer vs minimal (median of {args.runs})", i, m, MS, 1.2,

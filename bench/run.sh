@@ -1,9 +1,8 @@
 #!/bin/bash
-# Benchmarks, side by side in one run: package size, start-up, install (copy)
-# time and peak memory, each as a ratio against a baseline measured in the
-# same run, as a Markdown table. The install is measured against a minimal
-# program doing the same durable copy, and that one against a minimal
-# program's plain copy: the cost of durability.
+# Benchmarks: package size, start-up, install (copy) time and peak memory, each
+# as a ratio against a baseline measured in the same run, as a Markdown table.
+# The install is measured against a minimal program doing the same durable
+# copy, and that one against its plain copy: the cost of durability.
 #
 # Usage: bench/run.sh [--quick] [--runs N] [--copy-runs N] [--sizes "64 256"] [--out FILE] [--keep] [--inputs FILE]
 #   --quick      N=1, a 4 MB map: proves the script works (CI), numbers are rough
@@ -56,9 +55,8 @@ log() { echo "bench: $*" >&2; }
 log "making a throwaway Wine prefix (~20 s)"
 wine_make_prefix "$prefix" >"$work/prefix.log" 2>&1 || { cat "$work/prefix.log" >&2; exit 1; }
 
-# Layout under C:\bench: bin (the driver, the baselines, the packages), game
-# (data1.dvp, Disk2), cwd (the installer and the map, as the package unpacks
-# them).
+# C:\bench: bin (the driver, the baselines, the packages), game (data1.dvp,
+# Disk2), cwd (the installer and the map, as the package unpacks them).
 c=$prefix/drive_c/bench
 mkdir -p "$c/bin" "$c/game/Disk2" "$c/cwd"
 cp "$driver" "$minimal" "$durable" "$peer" "$c/bin/"
@@ -92,9 +90,8 @@ drive() {  # script-file-in-bin
 log "start-up: $runs run(s) each of installer, minimal dialog, package, peer package"
 drive start.txt
 
-# One size at a time, so at most one large map (+ its copies) is on disk: it
-# takes the sample map's place beside the installer, random so no layer can
-# shortcut it.
+# One size at a time, so at most one large map (+ its copies) is on disk; in the
+# sample map's place beside the installer, random so no layer can shortcut it.
 declare -A exe=([plain]="$W\\bin\\minimal_dlg.exe" [durable]="$W\\bin\\minimal_durable.exe" [install]="$W\\cwd\\$prog")
 for mb in $sizes; do
     log "plain and durable minimal install, install, CopyFile: $mb MB, $copy_runs run(s)"
@@ -120,11 +117,9 @@ for mb in $sizes; do
     rm -- "$c/game/Disk2/Am01.dvp"
 done
 
-# ---- the table ----------------------------------------------------------------
 mkdir -p "$(dirname "$out")"
 /usr/bin/python3 bench/report.py --results "$work/results.txt" --installer "$program" --map "$map" \
     --package "$package" --empty-package "$empty_package" --runs "$runs" --copy-runs "$copy_runs" --mb "$sizes" \
     --quick "$quick" --wine-mode "$(cat "$WINE_ENV_DIR/mode")" >"$work/table.md"
-cp "$work/table.md" "$out"
-cat "$work/table.md"
+tee "$out" <"$work/table.md"
 log "written to $out"
