@@ -1,22 +1,10 @@
 #!/bin/bash
 # Installs and sets up everything the build and the tests need: the one
-# place that changes the machine. Quick when everything is there already.
+# place that changes the machine, saying each change before making it
+# (README.md lists them). Quick when everything is there already.
 #
 #   tools/setup.sh build   Debian packages for the Windows program and the package
-#   tools/setup.sh test    all of build, plus what the tests, the checks, Wine
-#                          and the screenshot need
-#
-# `test` changes the machine this way, and says each change before making it:
-#   - installs missing Debian packages (with apt-get; root or sudo);
-#   - adds the i386 architecture to dpkg, for Wine's 32-bit half;
-#   - only where the kernel cannot run i386 programs itself (a tiny probe,
-#     tools/i386-probe.S, tells): installs qemu-user-static, mounts
-#     binfmt_misc if needed and registers i386 programs with qemu there (for
-#     every i386 program on the machine, until the next reboot);
-#   - creates the system user e2e-player, for the tests that need an
-#     ordinary user;
-#   - builds under $WINE_ENV_DIR (default /opt/wine-e2e) the cs_CZ and en_US
-#     locales and, when emulating, the library that mends qemu's gaps for Wine.
+#   tools/setup.sh test    all of build, plus the tests', Wine's and the screenshot's
 #
 # For tests of this script: SETUP_PROBE=native|emulated|none takes that as
 # the probe's answer, SETUP_LOADER_BASE=0xADDRESS where Wine's i386 loader
