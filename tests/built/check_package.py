@@ -9,17 +9,11 @@ bytes is tests/built/reproducible.sh's to check.
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 
 import pefile
 
-from pe_files import check, execution_level, finish, ico_image, manifest, pe_icon_image, resources
-
-
-def read_bytes(path):
-    with open(path, 'rb') as f:
-        return f.read()
+from pe_files import RT_GROUP_ICON, check, execution_level, icon_images, manifest, read, resources, run
 
 
 def check_pe(inputs):
@@ -29,8 +23,9 @@ def check_pe(inputs):
           and pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE['IMAGE_SUBSYSTEM_WINDOWS_GUI'],
           'PE32 i386 GUI program')
     res = resources(pe)
-    wanted = ico_image(read_bytes(inputs['ICON']), 32, 32)
-    check(wanted is not None and pe_icon_image(res, 32, 32) == wanted,
+    wanted = icon_images(read(inputs['ICON'])).get((32, 32))
+    groups = [icon_images(e[0][1], res) for (kind, _), e in res.items() if kind == RT_GROUP_ICON]
+    check(wanted is not None and next((g[32, 32] for g in groups if (32, 32) in g), None) == wanted,
           "32x32 icon is the program's icon")
     text = manifest(res)
     check(text and execution_level(text) == 'requireAdministrator', 'manifest requests administrator')
@@ -53,21 +48,19 @@ def check_contents(inputs, work):
     check(files == sorted(expected), 'holds exactly the program and Am01.dvp: %s' % files)
     for name, original in expected.items():
         path = os.path.join(out, name)
-        check(os.path.isfile(path) and read_bytes(path) == read_bytes(original),
+        check(os.path.isfile(path) and read(path) == read(original),
               '%s is byte-identical to %s' % (os.path.basename(name), original))
 
 
-def main():
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    inputs = dict(zip(('PACKAGE', 'INSTALLER', 'MAP_FILE', 'ICON'), sys.argv[1:]))
+def main(*args):
+    inputs = dict(zip(('PACKAGE', 'INSTALLER', 'MAP_FILE', 'ICON'), args))
     if not check(os.path.isfile(inputs['PACKAGE']), 'package exists: ' + inputs['PACKAGE']):
-        sys.exit(1)
+        return None
     check_pe(inputs)
     with tempfile.TemporaryDirectory(prefix='check_package.') as work:
         check_contents(inputs, work)
-    sys.exit(finish('package: all checks passed'))
+    return 'package: all checks passed'
 
 
 if __name__ == '__main__':
-    main()
+    run(main, __doc__, 4)

@@ -11,16 +11,18 @@ Usage: release_test.py WORK PROGRAM   (WORK/dist: the program, file name
 import os
 import shutil
 import subprocess
-import sys
 import tomllib
 
 import pefile
+from PIL import Image, ImageDraw
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-TEXTS = os.path.join(HERE, "author.toml")
-from pe_files import RT_BITMAP, check, finish, picture_row, resources, version_tables
+import check_exe
+import make_artwork
+import pe_files
+from pe_files import ROOT, RT_BITMAP, check, read, resources, version_tables
 import picture_layout as L
+
+TEXTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "author.toml")
 
 
 def run(*cmd, **kw):
@@ -63,8 +65,7 @@ def check_signed(path, cert, work):
     name = os.path.basename(path)
     check(verifies(path, cert), f"{name}: signature verifies")
     changed = os.path.join(work, "changed-" + name)
-    with open(path, "rb") as f:
-        data = bytearray(f.read())
+    data = bytearray(read(path))
     data[len(data) // 3] ^= 0x01   # inside the signed image, before the signature
     with open(changed, "wb") as f:
         f.write(data)
@@ -78,26 +79,19 @@ def version_texts(path):
 def shows(bitmap, text):
     """Does the picture's title band hold `text`, pixel for pixel as the
     title font draws it?"""
-    from PIL import Image, ImageDraw
-    import make_artwork
     mark = Image.new("RGB", (L.W * 2, 40))
     ImageDraw.Draw(mark).text((0, 10), text, font=make_artwork.TITLE, fill=(255, 255, 255))
     mark = mark.crop(mark.getbbox())
-    want = [mark.tobytes()[y * mark.width * 3:(y + 1) * mark.width * 3] for y in range(mark.height)]
-    have = [picture_row(bitmap, y)[:L.W * 3] for y in range(L.TITLE[0], L.TITLE[1] + 1)]
-    have = [bytes(v for px in zip(r[2::3], r[1::3], r[0::3]) for v in px) for r in have]  # to RGB
-    for y in range(len(have) - len(want) + 1):
-        x = have[y].find(want[0])
-        while x >= 0:
-            if x % 3 == 0 and all(have[y + i][x:x + len(r)] == r for i, r in enumerate(want)):
-                return True
-            x = have[y].find(want[0], x + 1)
-    return False
+    picture = Image.frombuffer("RGB", (L.W, L.H), bitmap[40:], "raw", "BGR", L.STRIDE, -1)
+    band = picture.crop((0, L.TITLE[0], L.W, L.TITLE[1] + 1))
+    return any(band.crop((x, y, x + mark.width, y + mark.height)).tobytes() == mark.tobytes()
+               for y in range(band.height - mark.height + 1)
+               for x in range(band.width - mark.width + 1))
 
 
 def main(work, name):
-    with open(TEXTS, "rb") as f:
-        texts = tomllib.load(f)
+    work = os.path.abspath(work)
+    texts = tomllib.loads(read(TEXTS).decode())
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     p12, password, cert = make_certificate(os.path.join(work, "cert"))
@@ -111,8 +105,7 @@ def main(work, name):
     run("7z", "x", "-y", "-o" + os.path.join(work, "unpacked"), package)
     unpacked = [os.path.join(d, name) for d, _, names in os.walk(os.path.join(work, "unpacked"))
                 if name in names]
-    with open(program, "rb") as a:
-        check([open(u, "rb").read() for u in unpacked] == [a.read()], "the package holds the signed program")
+    check([read(u) for u in unpacked] == [read(program)], "the package holds the signed program")
     r = subprocess.run(["sha256sum", "-c", os.path.basename(package) + ".sha256"], cwd=dist,
                        capture_output=True, text=True)
     check(r.returncode == 0 and r.stdout.strip().endswith(": OK"), "sha256sum -c accepts the checksum")
@@ -128,12 +121,9 @@ def main(work, name):
     bitmap = resources(pefile.PE(program))[(RT_BITMAP, "IDB_BITMAP1")][0][1]
     check(shows(bitmap, texts["map"]["title"]), "the title is drawn in the title band")
     check(not shows(bitmap, "Písečná brána"), "the sample's title is not")
-    check(subprocess.run([sys.executable, os.path.join(ROOT, "tests", "built", "check_exe.py"),
-                          program]).returncode == 0, "check_exe.py passes the program")
-    return finish("release: all checks passed")
+    check_exe.main(program)
+    return "release: all checks passed"
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    sys.exit(main(os.path.abspath(sys.argv[1]), sys.argv[2]))
+    pe_files.run(main, __doc__, 2)
