@@ -34,6 +34,7 @@ KEYS = {
 }
 # Texts that end up in Windows-1250 (the About box) or in the picture's fonts.
 CP1250_KEYS = [k for k, kind in KEYS.items() if k.startswith(("map.", "credits.")) and kind != "bool"]
+CP1250 = set(bytes(range(256)).decode("cp1250", "ignore"))
 
 SEPARATOR = "-" * 110
 THANKS = "Poděkování:"
@@ -136,13 +137,9 @@ def value_problems(t):
 def encoding_problems(t):
     found = []
     for key in (k for k in CP1250_KEYS if k in t):
-        values = t[key] if isinstance(t[key], list) else [t[key]]
-        for v in values:
-            for ch in dict.fromkeys(v):
-                try:
-                    ch.encode("cp1250")
-                except UnicodeEncodeError:
-                    found.append((key, f'"{ch}" (U+{ord(ch):04X}) is not in Windows-1250'))
+        for v in t[key] if isinstance(t[key], list) else [t[key]]:
+            found += [(key, f'"{ch}" (U+{ord(ch):04X}) is not in Windows-1250')
+                      for ch in dict.fromkeys(v) if ch not in CP1250]
     return found
 
 
@@ -161,14 +158,12 @@ def release_problems(t):
 def about_problems(text):
     """The About box must fit the screen. (Its shape, the headings and the
     separator, is the build's; value_problems sees to the lines.)"""
-    width, height = about_box(text)
     found = []
-    if width > SCREEN[0]:
-        found.append(("credits", f"the About box would be {width} px wide, "
-                                 f"{width - SCREEN[0]} px over the {SCREEN[0]} px of an 800x600 screen"))
-    if height > SCREEN[1]:
-        found.append(("credits", f"the About box would be {height} px tall, {height - SCREEN[1]} px "
-                                 f"over the {SCREEN[1]} px of an 800x600 screen with its task bar"))
+    for size, limit, what, where in zip(about_box(text), SCREEN, ("wide", "tall"),
+                                        ("an 800x600 screen", "an 800x600 screen with its task bar")):
+        if size > limit:
+            found.append(("credits", f"the About box would be {size} px {what}, "
+                                     f"{size - limit} px over the {limit} px of {where}"))
     return found
 
 
