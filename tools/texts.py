@@ -54,10 +54,7 @@ def flatten(table, prefix=""):
     """{"a": {"b": 1}} -> {"a.b": 1}"""
     out = {}
     for name, value in table.items():
-        if isinstance(value, dict):
-            out.update(flatten(value, prefix + name + "."))
-        else:
-            out[prefix + name] = value
+        out.update(flatten(value, f"{prefix}{name}.") if isinstance(value, dict) else {prefix + name: value})
     return out
 
 
@@ -113,24 +110,21 @@ def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
     for key, kind in KEYS.items():
+        value = t.get(key)
         if key not in t:
             found.append((key, "missing"))
-            continue
-        value = t[key]
-        if kind == "bool":
+        elif kind == "bool":
             if not isinstance(value, bool):
                 found.append((key, "want true or false"))
-        elif kind == "line":
-            if not isinstance(value, str):
-                found.append((key, 'want a text in double quotes'))
-            elif line_problem(value):
-                found.append((key, line_problem(value)))
-        elif not isinstance(value, list) or not all(isinstance(v, str) for v in value):
+        elif kind == "line" and not isinstance(value, str):
+            found.append((key, "want a text in double quotes"))
+        elif kind != "line" and not (isinstance(value, list) and all(isinstance(v, str) for v in value)):
             found.append((key, f'want a list of {kind} texts: ["...", "..."]'))
-        elif len(value) != kind:
+        elif kind != "line" and len(value) != kind:
             found.append((key, f"{len(value)} lines, the About box has {kind} here"))
-        else:
-            found += [(f"{key}[{i}]", line_problem(v)) for i, v in enumerate(value, 1) if line_problem(v)]
+        else:  # texts, each to be one line
+            lines = [(key, value)] if kind == "line" else [(f"{key}[{i}]", v) for i, v in enumerate(value, 1)]
+            found += [(k, line_problem(v)) for k, v in lines if line_problem(v)]
     return found
 
 
@@ -171,11 +165,9 @@ def problems(path):
     """(values, ["key: problem", ...]) for the texts file at path."""
     try:
         with open(path, "rb") as f:
-            raw = f.read()
+            t = flatten(tomllib.loads(f.read().decode("utf-8")))
     except OSError as e:
         return None, [f"cannot read: {e.strerror}"]
-    try:
-        t = flatten(tomllib.loads(raw.decode("utf-8")))
     except UnicodeDecodeError as e:
         return None, [f"not UTF-8 (byte {e.start})"]
     except tomllib.TOMLDecodeError as e:
@@ -201,15 +193,14 @@ def load_or_exit(path):
     return t
 
 
+# How C source writes each Windows-1250 byte in a string literal.
+C_ESCAPES = {b: chr(b) if 0x20 <= b < 0x7F else f"\\{b:03o}" for b in range(256)}
+C_ESCAPES.update({0x0A: "\\n", 0x22: '\\"', 0x5C: "\\\\"})
+
+
 def c_string(data):
     """Windows-1250 bytes as a C string literal, a line per source line."""
-    def esc(b):
-        if b == 0x0A:
-            return "\\n"
-        if b in (0x22, 0x5C):
-            return "\\" + chr(b)
-        return chr(b) if 0x20 <= b < 0x7F else f"\\{b:03o}"
-    return "\n".join('    "' + "".join(esc(b) for b in line) + '"'
+    return "\n".join('    "' + "".join(C_ESCAPES[b] for b in line) + '"'
                      for line in data.splitlines(keepends=True))
 
 
@@ -271,16 +262,14 @@ def write_nsh(t, nsh):
 
 def main(argv):
     usage = __doc__.split("\n\n")[1]
-    commands = {"check": (0, None), "get": (1, lambda t, key: print(t[key])),
+    commands = {"check": (0, lambda t: None), "get": (1, lambda t, key: print(t[key])),
                 "credits": (2, write_credits), "rc": (1, write_rc), "nsh": (1, write_nsh),
                 "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t)))}
     if argv[:1] == ["icon"] and len(argv) == 2:
         return write(argv[1], make_artwork.make_ico())
     if len(argv) < 2 or argv[0] not in commands or len(argv) - 2 != commands[argv[0]][0]:
         sys.exit(usage)
-    t = load_or_exit(argv[1])
-    if commands[argv[0]][1]:
-        commands[argv[0]][1](t, *argv[2:])
+    commands[argv[0]][1](load_or_exit(argv[1]), *argv[2:])
 
 
 if __name__ == "__main__":
