@@ -3,15 +3,15 @@
 wrong (dialog template, picture, icon, manifest) and the PE image itself."""
 import pefile
 
-from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERSION, Control,
+from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERSION, Control, Dialog,
                       check, check_icon, check_picture, expect, execution_level, manifest,
                       parse_dialog, resources, run, version_tables)
 
 LANG_CZECH = 0x405
 VERSION_KEYS = {"FileDescription", "ProductName", "FileVersion", "ProductVersion", "LegalCopyright"}
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
-DIALOG = dict(exstyle=0, rect=(0, 0, 195, 185), menu=None, cls=None,
-              title="Duneveil - instalace nové mapy", font=(8, "MS Sans Serif"))
+DIALOG = Dialog(0x80880840, 0, (0, 0, 195, 185), None, None, "Duneveil - instalace nové mapy",
+                (8, "MS Sans Serif"))
 CONTROLS = [
     Control(0x5000000E, 0, (0, 0, 5, 5), 0xFFFF, "Static", "IDB_BITMAP1", 0),
     Control(0x50010001, 0, (10, 140, 55, 15), IDS["IDC_INSTALL"], 0x80, "Instalovat", 0),
@@ -20,24 +20,23 @@ CONTROLS = [
 ]
 
 
-def shown(control):
+def shown(fields):
     """The style in hex; a class name in lower case, as Windows compares it."""
-    cls = control.cls.lower() if isinstance(control.cls, str) else control.cls
-    return control._replace(style=hex(control.style), cls=cls)
+    cls = fields.cls.lower() if isinstance(fields.cls, str) else fields.cls
+    return fields._replace(style=hex(fields.style), cls=cls)
 
 
 def check_dialog(res):
     entries = res.get((RT_DIALOG, IDS["IDD_MAIN"]))
     if not check(entries, "dialog IDD_MAIN present"):
         return
-    dlg = parse_dialog(entries[0][1])
-    if not check(dlg, "dialog template not extended"):
+    parsed = parse_dialog(entries[0][1])
+    if not check(parsed, "dialog template not extended"):
         return
-    expect("dialog style", hex(dlg["style"]), hex(0x80880840))
-    for field, want in DIALOG.items():
-        expect(f"dialog {field}", dlg[field], want)
-    expect("control count", len(dlg["controls"]), len(CONTROLS))
-    for i, (got, want) in enumerate(zip(dlg["controls"], CONTROLS), 1):
+    dialog, controls = parsed
+    expect("dialog", shown(dialog), shown(DIALOG))
+    expect("control count", len(controls), len(CONTROLS))
+    for i, (got, want) in enumerate(zip(controls, CONTROLS), 1):
         expect(f"control {i}", shown(got), shown(want))
 
 

@@ -39,41 +39,38 @@ def resources(pe):
 
 
 def read_sz_or_ord(data, pos):
-    """A template field: 0 (none), 0xFFFF + ordinal, or a UTF-16 string."""
-    (w,) = struct.unpack_from("<H", data, pos)
-    if w == 0:
-        return None, pos + 2
-    if w == 0xFFFF:
+    """A template field: 0xFFFF and an ordinal, or a UTF-16 string (None if
+    empty: the field is not set)."""
+    if struct.unpack_from("<H", data, pos)[0] == 0xFFFF:
         return struct.unpack_from("<H", data, pos + 2)[0], pos + 4
     end = next(i for i in range(pos, len(data), 2) if data[i:i + 2] == b"\0\0")
-    return data[pos:end].decode("utf-16-le"), end + 2
+    return data[pos:end].decode("utf-16-le") or None, end + 2
 
 
+Dialog = collections.namedtuple("Dialog", "style exstyle rect menu cls title font")
 Control = collections.namedtuple("Control", "style exstyle rect id cls text extra")
 
 
 def parse_dialog(data):
-    """A DLGTEMPLATE as a dict of its fields and its controls; None for a
-    DLGTEMPLATEEX."""
+    """A DLGTEMPLATE: (Dialog, [Control, ...]); None for a DLGTEMPLATEEX."""
     if struct.unpack_from("<HH", data, 0) == (1, 0xFFFF):
         return None
-    style, exstyle, cdit, x, y, cx, cy = struct.unpack_from("<IIHhhhh", data, 0)
+    style, exstyle, count, *rect = struct.unpack_from("<IIHhhhh", data, 0)
     menu, pos = read_sz_or_ord(data, 18)
     cls, pos = read_sz_or_ord(data, pos)
     title, pos = read_sz_or_ord(data, pos)
     (point,) = struct.unpack_from("<H", data, pos)
     face, pos = read_sz_or_ord(data, pos + 2)
-    dlg = dict(style=style, exstyle=exstyle, rect=(x, y, cx, cy), menu=menu, cls=cls,
-               title=title, font=(point, face), controls=[])
-    for _ in range(cdit):
+    dialog, controls = Dialog(style, exstyle, tuple(rect), menu, cls, title, (point, face)), []
+    for _ in range(count):
         pos = (pos + 3) & ~3
-        style, exstyle, x, y, cx, cy, cid = struct.unpack_from("<IIhhhhH", data, pos)
+        style, exstyle, *rect, cid = struct.unpack_from("<IIhhhhH", data, pos)
         ccls, pos = read_sz_or_ord(data, pos + 18)
         text, pos = read_sz_or_ord(data, pos)
         (extra,) = struct.unpack_from("<H", data, pos)
         pos += 2 + extra
-        dlg["controls"].append(Control(style, exstyle, (x, y, cx, cy), cid, ccls, text, extra))
-    return dlg
+        controls.append(Control(style, exstyle, tuple(rect), cid, ccls, text, extra))
+    return dialog, controls
 
 
 def version_tables(pe):
