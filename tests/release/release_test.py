@@ -21,7 +21,7 @@ import check_exe
 import check_package
 import make_artwork
 import pe_files
-from pe_files import ROOT, RT_BITMAP, check, read, resources, version_tables
+from pe_files import ROOT, RT_BITMAP, check, expect, read, resources, version_tables
 import picture_layout as L
 
 TEXTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "author.toml")
@@ -32,19 +32,17 @@ def run(*cmd, **kw):
 
 
 def make_certificate(folder):
-    """A self-signed code-signing certificate; passwords only in files."""
+    """A self-signed code-signing certificate; its password only in a file."""
     os.makedirs(folder)
     password = os.path.join(folder, "password")
     with open(os.open(password, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
         f.write(os.urandom(12).hex() + "\n")
-    # openssl reads a second line for -passout when both name one file.
-    shutil.copy(password, password + ".out")
     key, cert, p12 = (os.path.join(folder, n) for n in ("key.pem", "cert.pem", "author.p12"))
-    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-days", "2",
+    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-days", "2", "-noenc",
         "-subj", "/CN=Test map author", "-addext", "extendedKeyUsage=codeSigning",
-        "-keyout", key, "-out", cert, "-passout", "file:" + password, stderr=subprocess.DEVNULL)
+        "-keyout", key, "-out", cert, stderr=subprocess.DEVNULL)
     run("openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
-        "-passin", "file:" + password, "-passout", "file:" + password + ".out")
+        "-passout", "file:" + password)
     return p12, password, cert
 
 
@@ -72,10 +70,6 @@ def check_signed(path, cert, work):
     with open(changed, "wb") as f:
         f.write(data)
     check(not verifies(changed, cert), f"{name}: one byte changed after signing fails verification")
-
-
-def version_texts(path):
-    return {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
 
 
 def shows(bitmap, text):
@@ -117,8 +111,8 @@ def main(work, name):
             "FileVersion": version, "ProductVersion": version,
             "LegalCopyright": release["copyright"]}
     for path in (program, package):
-        check(version_texts(path) == want, f"{os.path.basename(path)}: version information "
-                                           f"{version_texts(path)}")
+        got = {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
+        expect(f"{os.path.basename(path)}: version information", got, want)
 
     bitmap = resources(pefile.PE(program))[(RT_BITMAP, "IDB_BITMAP1")][0][1]
     check(shows(bitmap, texts["map"]["title"]), "the title is drawn in the title band")
