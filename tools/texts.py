@@ -73,8 +73,7 @@ def credits(t):
 
 def about_box(text):
     """The About box's width and height in pixels for this text."""
-    from PIL import ImageFont
-    font = ImageFont.truetype(make_artwork.FONTS + ABOUT_FONT, 11)
+    font = make_artwork.font(ABOUT_FONT, 11)
 
     def width(s):  # whole pixels a character, as Windows adds them up
         return sum(round(font.getlength(c)) for c in s)
@@ -188,8 +187,7 @@ def problems(path):
 def load_or_exit(path):
     t, found = problems(path)
     if found:
-        print("\n".join(f"{path}: {p}" for p in found), file=sys.stderr)
-        sys.exit(1)
+        sys.exit("\n".join(f"{path}: {p}" for p in found))
     return t
 
 
@@ -261,14 +259,13 @@ def write_nsh(t, nsh):
 
 
 def main(argv):
-    usage = __doc__.split("\n\n")[1]
     commands = {"check": (0, lambda t: None), "get": (1, lambda t, key: print(t[key])),
                 "credits": (2, write_credits), "rc": (1, write_rc), "nsh": (1, write_nsh),
                 "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t)))}
     if argv[:1] == ["icon"] and len(argv) == 2:
         return write(argv[1], make_artwork.make_ico())
     if len(argv) < 2 or argv[0] not in commands or len(argv) - 2 != commands[argv[0]][0]:
-        sys.exit(usage)
+        sys.exit(__doc__.split("\n\n")[1])
     commands[argv[0]][1](load_or_exit(argv[1]), *argv[2:])
 
 
