@@ -1,9 +1,7 @@
-"""What the checks on the built files share: reading a PE file's resources
-(as pefile loads it), its dialog template, version information and manifest,
-the picture and the icon, and resources/resource.h; the checks of the picture
-and the icon; the failure count and the command line.
-
-Standard library only: the callers load the PE files with pefile."""
+"""What the checks on the built files share: reading the resources of a PE
+file (as pefile loads it) and resources/resource.h, the checks of the picture
+and the icon, the failure count and the command line. Standard library only:
+the callers load the PE files with pefile."""
 import collections
 import os
 import re
@@ -86,10 +84,8 @@ def manifest(res):
 
 
 def execution_level(text):
-    for element in ET.fromstring(text).iter():
-        if element.tag.endswith("}requestedExecutionLevel"):
-            return element.get("level")
-    return None
+    return next((e.get("level") for e in ET.fromstring(text).iter()
+                 if e.tag.endswith("}requestedExecutionLevel")), None)
 
 
 def read(path):
@@ -143,12 +139,6 @@ def run(main, usage, *counts):
     sys.exit(1 if failures else 0)
 
 
-def expect_row(what, pixels, byte):
-    bad = [i // 3 for i, v in enumerate(pixels) if v != byte]
-    if bad:
-        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
-
-
 def check_picture(data, offset, what):
     """The picture whose 24-bit pixels start at offset (40 in a bitmap
     resource, 54 in a .bmp file), after its BITMAPINFOHEADER: its size and
@@ -162,11 +152,11 @@ def check_picture(data, offset, what):
     rows = [data[i:i + L.STRIDE] for i in range(offset, len(data), L.STRIDE)][::-1]  # bottom-up
     for y, row in enumerate(rows):
         expect(f"{what} row {y} padding", row[L.W * 3:], bytes(L.STRIDE - L.W * 3))
-    for y in L.RULES:
-        expect_row(f"{what} rule row {y}", rows[y][:L.W * 3], 0xFF)
     edges = [y for band in L.INKED for y in band]
-    for y in [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H), *edges]:
-        expect_row(f"{what} empty row {y}", rows[y][:L.W * 3], 0)
+    empty = [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H), *edges]
+    for y, byte in [(y, 0xFF) for y in L.RULES] + [(y, 0) for y in empty]:
+        bad = [x for x in range(L.W) if rows[y][3 * x:3 * x + 3] != bytes([byte] * 3)]
+        check(not bad, f"{what} row {y}: {len(bad)} pixel(s) not {byte:#04x}, first at x={bad and bad[0]}")
     for top, bottom in L.INKED:
         check(any(any(rows[y][:L.W * 3]) for y in range(top, bottom + 1)),
               f"{what} rows {top}-{bottom} carry lettering")
