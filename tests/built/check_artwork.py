@@ -1,9 +1,8 @@
 #!/usr/bin/python3
 """Check the installer picture and icon made by tools/make_artwork.py.
+Standard library only.
 
-Standard library only. Usage: check_artwork.py BMP [ICO]
-(ICO defaults to resources/installer.ico). Prints every mismatch and exits 1
-if there is any, else prints "artwork OK".
+Usage: check_artwork.py BMP [ICO]   (ICO: resources/installer.ico)
 """
 import os
 import struct

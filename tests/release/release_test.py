@@ -89,7 +89,6 @@ def main(work, name):
     work = os.path.abspath(work)
     texts = tomllib.loads(read(TEXTS).decode())
     shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
     p12, password, cert = make_certificate(os.path.join(work, "cert"))
     build(work, p12, password)
     dist = os.path.join(work, "dist")
@@ -108,8 +107,7 @@ def main(work, name):
 
     release, version = texts["release"], texts["release"]["version"] + ".0"
     want = {"FileDescription": release["description"], "ProductName": release["product"],
-            "FileVersion": version, "ProductVersion": version,
-            "LegalCopyright": release["copyright"]}
+            "FileVersion": version, "ProductVersion": version, "LegalCopyright": release["copyright"]}
     for path in (program, package):
         got = {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
         expect(f"{os.path.basename(path)}: version information", got, want)
