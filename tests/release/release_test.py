@@ -3,8 +3,8 @@
 with a throwaway certificate, into WORK. Checks both signatures (and that a
 changed byte breaks them), the checksum, the version information, the title
 in the picture, and what check_exe.py and check_package.py check of any
-build. The end-to-end package group then runs the signed
-package under Wine (tests/e2e/tests.cmake).
+build. The end-to-end package group then runs the signed package under Wine
+(tests/e2e/tests.cmake).
 
 Usage: release_test.py WORK PROGRAM   (WORK/dist: the program, file name
     PROGRAM, and the package; WORK/build/generated/credits.txt: the About text)
