@@ -136,7 +136,6 @@ def make_ico():
     """A round emblem: dark blue sky over yellow dunes, a red-edged white 'D'."""
     n = 32
     im = Image.new("P", (n, n), 0)
-    im.putpalette([v for c in L.VGA for v in c])
     outside = Image.new("1", (n, n), 1)
     ImageDraw.Draw(outside).ellipse((0, 0, n - 1, n - 1), fill=0)
     d = ImageDraw.Draw(im)
