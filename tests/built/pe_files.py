@@ -104,12 +104,10 @@ def icon_entries(data, group):
 
 def icon_images(data, res=None):
     """{(width, height): image bytes} of an .ico file, or of an RT_GROUP_ICON
-    resource whose images are res's RT_ICON entries (first language)."""
-    images = {}
-    for w, h, *_, size, last in icon_entries(data, group=res is not None):
-        image = data[last:last + size] if res is None else res.get((RT_ICON, last), [(0, None)])[0][1]
-        images[w or 256, h or 256] = image  # 0 in an entry is 256
-    return images
+    resource whose images are res's RT_ICON entries (first language). Our
+    icons are smaller than 256 px, which an entry writes as 0."""
+    return {(w, h): data[last:last + size] if res is None else res.get((RT_ICON, last), [(0, None)])[0][1]
+            for w, h, *_, size, last in icon_entries(data, group=res is not None)}
 
 
 # Failures are printed as they come and counted for the exit status.
