@@ -53,8 +53,6 @@ def check_contents(package, program, map_file):
 
 
 def main(package, program, map_file, icon):
-    if not check(os.path.isfile(package), 'package exists: ' + package):
-        return None
     check_pe(package, icon)
     check_contents(package, program, map_file)
     return 'package: all checks passed'

@@ -132,7 +132,10 @@ def run(main, usage, *counts):
     args = sys.argv[1:]
     if len(args) not in counts:
         sys.exit(usage)
-    summary = main(*args)
+    try:
+        summary = main(*args)
+    except OSError as e:  # a file it checks is missing or unreadable
+        check(False, f"{e.filename}: {e.strerror}")
     print(f"{len(failures)} check(s) failed" if failures else summary)
     sys.exit(1 if failures else 0)
 
