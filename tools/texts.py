@@ -96,15 +96,6 @@ def about_box(text):
     return widest + ABOUT_CHROME[0], shown * ABOUT_LINE + ABOUT_CHROME[1]
 
 
-def line_problem(text):
-    """What keeps a text from being one line, or None."""
-    if not text.strip():
-        return "empty"
-    if "\n" in text or "\r" in text:
-        return "more than one line"
-    return None
-
-
 def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
@@ -123,7 +114,8 @@ def value_problems(t):
             found.append((key, f"{len(value)} lines, the About box has {kind} here"))
         else:  # texts, each to be one line
             lines = [(key, value)] if kind == "line" else [(f"{key}[{i}]", v) for i, v in enumerate(value, 1)]
-            found += [(k, line_problem(v)) for k, v in lines if line_problem(v)]
+            found += [(k, "more than one line" if v.strip() else "empty") for k, v in lines
+                      if not v.strip() or "\n" in v or "\r" in v]
     return found
 
 
