@@ -95,8 +95,13 @@ def main(work, name):
     program = os.path.join(dist, name)
     package = os.path.join(dist, texts["release"]["package"])
 
+    release, version = texts["release"], texts["release"]["version"] + ".0"
+    want = {"FileDescription": release["description"], "ProductName": release["product"],
+            "FileVersion": version, "ProductVersion": version, "LegalCopyright": release["copyright"]}
     for path in (program, package):
         check_signed(path, cert, work)
+        got = {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
+        expect(f"{os.path.basename(path)}: version information", got, want)
     # The package holds the signed program, and both pass the checks of a build.
     check_package.main(package, program, os.path.join(ROOT, "package", "sample", "Am01.dvp"),
                        os.path.join(ROOT, "resources", "installer.ico"))
@@ -104,13 +109,6 @@ def main(work, name):
     r = subprocess.run(["sha256sum", "-c", os.path.basename(package) + ".sha256"], cwd=dist,
                        capture_output=True, text=True)
     check(r.returncode == 0 and r.stdout.strip().endswith(": OK"), "sha256sum -c accepts the checksum")
-
-    release, version = texts["release"], texts["release"]["version"] + ".0"
-    want = {"FileDescription": release["description"], "ProductName": release["product"],
-            "FileVersion": version, "ProductVersion": version, "LegalCopyright": release["copyright"]}
-    for path in (program, package):
-        got = {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
-        expect(f"{os.path.basename(path)}: version information", got, want)
 
     bitmap = resources(pefile.PE(program))[(RT_BITMAP, "IDB_BITMAP1")][0][1]
     check(shows(bitmap, texts["map"]["title"]), "the title is drawn in the title band")
