@@ -135,11 +135,10 @@ def make_bmp(texts):
 def make_ico():
     """A round emblem: dark blue sky over yellow dunes, a red-edged white 'D'."""
     n = 32
-    im = Image.new("P", (n, n), 0)
+    im = Image.new("P", (n, n), 4)                                   # night sky
     outside = Image.new("1", (n, n), 1)
     ImageDraw.Draw(outside).ellipse((0, 0, n - 1, n - 1), fill=0)
     d = ImageDraw.Draw(im)
-    d.rectangle((0, 0, n - 1, n - 1), fill=4)                        # night sky
     d.ellipse((-20, 18, 24, 46), fill=3)                             # far dune
     d.ellipse((6, 21, 56, 50), fill=11)                              # near dune
     # a geometric 'D': red edge, white body, red-edged counter showing the sky
@@ -155,5 +154,5 @@ def make_ico():
     info = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 4, 0, len(xor) + len(andm), 0, 0, 0, 0)
     pal = b"".join(bytes((b, g, r, 0)) for r, g, b in L.VGA)
     image = info + pal + xor + andm
-    return struct.pack("<HHH", 0, 1, 1) + \
-        struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(image), 22) + image
+    # ICONDIR and its one ICONDIRENTRY
+    return struct.pack("<HHHBBBBHHII", 0, 1, 1, n, n, 16, 0, 1, 4, len(image), 22) + image
