@@ -1,14 +1,10 @@
 #!/usr/bin/python3
-"""The installer artwork: the picture from the map author's texts, and the
-icon. A library: tools/texts.py is its command line (`texts.py picture` for
-the build, `texts.py icon` remakes resources/installer.ico).
-
-The picture (293 x 303, 24 bpp) is the Czech side panel of the installer,
-laid out as tools/picture_layout.py says, and PIL writes it; the icon (32 x
-32, in the 16 VGA colours) is written here, as PIL writes no 4-bit images.
-The fonts are DejaVu (Debian fonts-dejavu-core, fonts-dejavu-extra). Output
-is byte-reproducible for a given PIL/FreeType/font version.
-"""
+"""The installer artwork, a library for tools/texts.py: the picture (the
+Czech side panel, 24 bpp) from the map author's texts, laid out as
+tools/picture_layout.py says, in the DejaVu fonts (Debian fonts-dejavu-core,
+fonts-dejavu-extra); and the icon, 32 x 32 in the 16 VGA colours, written
+here as PIL writes no 4-bit icons. Output is byte-reproducible for a given
+PIL/FreeType/font version."""
 import io
 import struct
 

@@ -142,10 +142,8 @@ def run(main, usage, *counts):
 
 def check_picture(data, offset, what):
     """The picture whose 24-bit pixels start at offset (40 in a bitmap
-    resource, 54 in a .bmp file), after its BITMAPINFOHEADER: its size and
-    header, the rows' padding empty, the rules white, the buttons' band and
-    the rows the dialog cuts off empty, lettering in every other band, kept
-    off the band's edges."""
+    resource, 54 in a .bmp file), after its BITMAPINFOHEADER, against
+    picture_layout.py; lettering is kept off its band's edges."""
     if not expect(f"{what} size", len(data), offset + L.H * L.STRIDE):
         return
     expect(f"{what} info header", struct.unpack_from("<IiiHHIIiiII", data, offset - 40),
