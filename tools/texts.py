@@ -140,11 +140,11 @@ def release_problems(t):
     return found
 
 
-def about_problems(text):
+def about_problems(t):
     """The About box must fit the screen. (Its shape, the headings and the
     separator, is the build's; value_problems sees to the lines.)"""
     found = []
-    for size, limit, what, where in zip(about_box(text), SCREEN, ("wide", "tall"),
+    for size, limit, what, where in zip(about_box(credits(t)), SCREEN, ("wide", "tall"),
                                         ("an 800x600 screen", "an 800x600 screen with its task bar")):
         if size > limit:
             found.append(("credits", f"the About box would be {size} px {what}, "
@@ -169,10 +169,9 @@ def problems(path):
     # The rest with the keys that hold what they should: every problem at once.
     good = {k: v for k, v in t.items() if k in KEYS and k not in {b.split("[")[0] for b, _ in bad}}
     found += encoding_problems(good) + release_problems(good)
-    if all(k in good for k in KEYS if k.startswith("credits.")):
-        found += about_problems(credits(good))
-    if all(k in good for k in KEYS if k.startswith("map.")):
-        found += make_artwork.misfits(good)
+    for table, more in (("credits.", about_problems), ("map.", make_artwork.misfits)):
+        if all(k in good for k in KEYS if k.startswith(table)):
+            found += more(good)
     return t, [f"{key}: {what}" for key, what in found]
 
 
