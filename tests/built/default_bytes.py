@@ -41,10 +41,6 @@ RESOURCES = {
 }
 
 
-def sha(data):
-    return hashlib.sha256(data).hexdigest()
-
-
 def compare_picture(drawn, reference):
     """The picture against the reference, band by band."""
     diff = ImageChops.difference(drawn, reference)
@@ -66,7 +62,7 @@ def main(exe):
     expect("picture size", len(picture), 14 + 40 + L.H * L.STRIDE)
     with Image.open(io.BytesIO(picture)) as drawn, Image.open(REFERENCE) as reference:
         compare_picture(drawn.convert("RGB"), reference.convert("RGB"))
-    check(sha(credits) == CREDITS, "the credits from texts.toml are the ones shipped before")
+    check(hashlib.sha256(credits).hexdigest() == CREDITS, "the credits from texts.toml are the ones shipped before")
 
     pe = pefile.PE(exe)
     res = resources(pe)
@@ -74,7 +70,8 @@ def main(exe):
     check([d for _, d in res.get((RT_BITMAP, "IDB_BITMAP1"), [])] == [picture[14:]],
           "the program's bitmap is the picture drawn from texts.toml")
     for key, want in RESOURCES.items():
-        check([sha(data) for _, data in res.get(key, [])] == [want], f"resource {key} unchanged")
+        got = [hashlib.sha256(data).hexdigest() for _, data in res.get(key, [])]
+        check(got == [want], f"resource {key} unchanged")
     extra = sorted(set(res) - set(RESOURCES) - {(RT_VERSION, 1), (RT_BITMAP, "IDB_BITMAP1")}, key=str)
     check(not extra, f"no resources added besides the version: {extra}")
     check(pe.__data__.find(credits + b"\0") >= 0, "the program holds the credits")
