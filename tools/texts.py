@@ -36,7 +36,6 @@ KEYS = {
 CP1250_KEYS = [k for k, kind in KEYS.items() if k.startswith(("map.", "credits.")) and kind != "bool"]
 CP1250 = set(bytes(range(256)).decode("cp1250", "ignore"))
 
-SEPARATOR = "-" * 110
 THANKS = "Poděkování:"
 
 # The About box, as Wine lays it out: the narrowest message box we know, so
@@ -64,7 +63,7 @@ def credits(t):
     return "\n".join([
         "Instalátor:", "Autor: " + t["credits.installer.author"], "", THANKS,
         *t["credits.installer.thanks"],
-        "", SEPARATOR, "",
+        "", "-" * 110, "",  # the separator
         "Mise:", "Autor: " + t["credits.mission.author"], "Grafik: " + t["credits.mission.artist"],
         t["credits.mission.advice"], "", THANKS,
         *t["credits.mission.thanks"],
