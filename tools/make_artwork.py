@@ -1,17 +1,11 @@
 #!/usr/bin/python3
-"""The installer artwork: the picture from the map author's texts, and the
-icon. A library: tools/texts.py is its command line.
-
-The picture (293 x 303, 24 bpp, bottom-up) is the Czech side panel of the
-installer, laid out as tools/picture_layout.py says; the icon (32 x 32, 16 VGA
-colours) is resources/installer.ico. Both headers are written field by field
-with struct; PIL (Debian python3-pil) only rasterises the DejaVu fonts (Debian
-fonts-dejavu-core, fonts-dejavu-extra) and shapes. Output is byte-reproducible
-for a given PIL/FreeType/font version.
-
-The build makes the picture through `texts.py picture`; `texts.py icon`
-remakes resources/installer.ico.
-"""
+"""The installer artwork, a library for tools/texts.py: the picture (the
+Czech side panel, 24 bpp) from the map author's texts, laid out as
+tools/picture_layout.py says, in the DejaVu fonts (Debian fonts-dejavu-core,
+fonts-dejavu-extra); and the icon, 32 x 32 in the 16 VGA colours, written
+here as PIL writes no 4-bit icons. Output is byte-reproducible for a given
+PIL/FreeType/font version."""
+import io
 import struct
 
 from PIL import Image, ImageDraw, ImageFont
@@ -29,30 +23,26 @@ def font(name, size):
 
 REG, BOLD = font("DejaVuSansCondensed.ttf", 12), font("DejaVuSansCondensed-Bold.ttf", 12)
 TITLE = font("DejaVuSansCondensed-Bold.ttf", 13)
-PITCH = 15  # baseline to baseline, in pixels
-
-
-def pitch(band):
-    """The contact's three lines sit closer: they end above the rows that the
-    dialog cuts off."""
-    return 14 if band == L.CONTACT else PITCH
 
 
 def bands(texts):
-    """[(band, [(font, text, key), ...])]: each block is centred in its band.
-    `texts` maps the texts file's keys to their values; `key` names the one
-    a line comes from, or is None for the picture's own lines."""
+    """[(band, pitch, [(font, text, key), ...])]: each block is centred in its
+    band, its baselines pitch pixels apart. `texts` maps the texts file's keys
+    to their values; `key` names the one a line comes from, or is None for the
+    picture's own lines."""
     title = texts["map.title"] + (" (betaverze)" if texts["map.beta"] else "")
     return [
-        (L.TITLE, [(BOLD, "Instalace nové mapy:", None), (TITLE, title, "map.title")]),
-        (L.REPLACES, [(REG, "Mapa bude nainstalována místo první", None),
-                      (REG, "úvodní americké mise", None)]),
-        (L.UNOFFICIAL, [(BOLD, "Tato mapa je NEOFICIÁLNÍ", None)]),
-        (L.UNINSTALL, [(BOLD, "Odinstalace:", None),
-                       (REG, "Vymazání souboru Am01.dvp v adresáři", None),
-                       (REG, "Disk2 se hrou.", None)]),
-        (L.CONTACT, [(REG, "Připomínky k mapě pište na: " + texts["map.contact"], "map.contact"),
-                     (REG, texts["map.web1"], "map.web1"), (REG, texts["map.web2"], "map.web2")]),
+        (L.TITLE, 15, [(BOLD, "Instalace nové mapy:", None), (TITLE, title, "map.title")]),
+        (L.REPLACES, 15, [(REG, "Mapa bude nainstalována místo první", None),
+                          (REG, "úvodní americké mise", None)]),
+        (L.UNOFFICIAL, 15, [(BOLD, "Tato mapa je NEOFICIÁLNÍ", None)]),
+        (L.UNINSTALL, 15, [(BOLD, "Odinstalace:", None),
+                           (REG, "Vymazání souboru Am01.dvp v adresáři", None),
+                           (REG, "Disk2 se hrou.", None)]),
+        # The contact's three lines sit closer: they end above the rows that
+        # the dialog cuts off.
+        (L.CONTACT, 14, [(REG, "Připomínky k mapě pište na: " + texts["map.contact"], "map.contact"),
+                         (REG, texts["map.web1"], "map.web1"), (REG, texts["map.web2"], "map.web2")]),
     ]
 
 
@@ -70,7 +60,7 @@ def draw_logo(d, ox, top, bottom):
             cx += f.getlength(c) + gap
 
 
-def draw_lines(d, ox, top, bottom, lines, pitch=PITCH):
+def draw_lines(d, ox, top, bottom, lines, pitch):
     asc = max(f.getmetrics()[0] for f, _ in lines)
     ink_top = min(f.getbbox(s)[1] for f, s in lines)
     ink_bottom = pitch * (len(lines) - 1) + max(f.getbbox(s)[3] for f, s in lines)
@@ -104,12 +94,12 @@ def misfits(texts):
     """[(key, problem)] for the author's lines that do not fit the picture,
     measured with the fonts that draw them."""
     found = []
-    for band, lines in bands(texts):
+    for band, pitch, lines in bands(texts):
         for f, s, key in lines:
-            across = spill(band, paint(band, draw_lines, [(f, s)])[1])[0] if key else 0
+            across = spill(band, paint(band, draw_lines, [(f, s)], pitch)[1])[0] if key else 0
             if across:
                 found.append((key, f'"{s}" is {across} px wider than the picture allows'))
-        down = spill(band, paint(band, draw_lines, [(f, s) for f, s, _ in lines], pitch(band))[1])[1]
+        down = spill(band, paint(band, draw_lines, [(f, s) for f, s, _ in lines], pitch)[1])[1]
         if down:
             keys = ", ".join(k for _, _, k in lines if k)
             found.append((keys, f"the lines of rows {band[0]}-{band[1]} are {down} px too tall"))
@@ -128,30 +118,23 @@ def render_band(band, painter, *args):
 def make_bmp(texts):
     im = Image.new("RGB", (W, H), BLACK)
     im.paste(render_band(L.LOGO, draw_logo), (0, 0))
-    for band, lines in bands(texts):
-        im.paste(render_band(band, draw_lines, [(f, s) for f, s, _ in lines], pitch(band)), (0, band[0]))
+    for band, pitch, lines in bands(texts):
+        im.paste(render_band(band, draw_lines, [(f, s) for f, s, _ in lines], pitch), (0, band[0]))
     d = ImageDraw.Draw(im)
     for y in L.RULES:
         d.line((0, y, W - 1, y), fill=WHITE)
-    raw = im.tobytes("raw", "BGR")
-    rows = [raw[y * W * 3:(y + 1) * W * 3].ljust(L.STRIDE, b"\0") for y in range(H)]
-    pixels = b"".join(reversed(rows))  # bottom-up
-    info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 24, 0, len(pixels), 3780, 3780, 0, 0)
-    head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
-    return head + info + pixels
-
-
+    out = io.BytesIO()
+    im.save(out, "BMP")
+    return out.getvalue()
 
 
 def make_ico():
     """A round emblem: dark blue sky over yellow dunes, a red-edged white 'D'."""
     n = 32
-    im = Image.new("P", (n, n), 0)
-    im.putpalette([v for c in L.VGA for v in c])
-    mask = Image.new("1", (n, n), 0)
-    ImageDraw.Draw(mask).ellipse((0, 0, n - 1, n - 1), fill=1)
+    im = Image.new("P", (n, n), 4)                                   # night sky
+    outside = Image.new("1", (n, n), 1)
+    ImageDraw.Draw(outside).ellipse((0, 0, n - 1, n - 1), fill=0)
     d = ImageDraw.Draw(im)
-    d.rectangle((0, 0, n - 1, n - 1), fill=4)                        # night sky
     d.ellipse((-20, 18, 24, 46), fill=3)                             # far dune
     d.ellipse((6, 21, 56, 50), fill=11)                              # near dune
     # a geometric 'D': red edge, white body, red-edged counter showing the sky
@@ -160,15 +143,12 @@ def make_ico():
         d.rectangle((x0, y0, 15, y1), fill=colour)
         d.pieslice((2 * 15 - x1, y0, x1, y1), -90, 90, fill=colour)
     d.ellipse((0, 0, n - 1, n - 1), outline=1)                       # rim
-    px, inside = im.load(), mask.load()
-    xor, andm = b"", b""
-    for y in reversed(range(n)):  # bottom-up
-        idx = [px[x, y] if inside[x, y] else 0 for x in range(n)]
-        xor += bytes(idx[x] << 4 | idx[x + 1] for x in range(0, n, 2))
-        bits = "".join("0" if inside[x, y] else "1" for x in range(n))
-        andm += int(bits, 2).to_bytes(4, "big")
+    # Colour 0 outside the round mask; both images bottom-up.
+    im = Image.composite(Image.new("P", (n, n), 0), im, outside)
+    xor = im.transpose(Image.FLIP_TOP_BOTTOM).tobytes("raw", "P;4")
+    andm = outside.transpose(Image.FLIP_TOP_BOTTOM).tobytes()
     info = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 4, 0, len(xor) + len(andm), 0, 0, 0, 0)
     pal = b"".join(bytes((b, g, r, 0)) for r, g, b in L.VGA)
     image = info + pal + xor + andm
-    return struct.pack("<HHH", 0, 1, 1) + \
-        struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(image), 22) + image
+    # ICONDIR and its one ICONDIRENTRY
+    return struct.pack("<HHHBBBBHHII", 0, 1, 1, n, n, 16, 0, 1, 4, len(image), 22) + image

@@ -34,8 +34,8 @@ KEYS = {
 }
 # Texts that end up in Windows-1250 (the About box) or in the picture's fonts.
 CP1250_KEYS = [k for k, kind in KEYS.items() if k.startswith(("map.", "credits.")) and kind != "bool"]
+CP1250 = set(bytes(range(256)).decode("cp1250", "ignore"))
 
-SEPARATOR = "-" * 110
 THANKS = "Poděkování:"
 
 # The About box, as Wine lays it out: the narrowest message box we know, so
@@ -53,10 +53,7 @@ def flatten(table, prefix=""):
     """{"a": {"b": 1}} -> {"a.b": 1}"""
     out = {}
     for name, value in table.items():
-        if isinstance(value, dict):
-            out.update(flatten(value, prefix + name + "."))
-        else:
-            out[prefix + name] = value
+        out.update(flatten(value, f"{prefix}{name}.") if isinstance(value, dict) else {prefix + name: value})
     return out
 
 
@@ -66,7 +63,7 @@ def credits(t):
     return "\n".join([
         "Instalátor:", "Autor: " + t["credits.installer.author"], "", THANKS,
         *t["credits.installer.thanks"],
-        "", SEPARATOR, "",
+        "", "-" * 110, "",  # the separator
         "Mise:", "Autor: " + t["credits.mission.author"], "Grafik: " + t["credits.mission.artist"],
         t["credits.mission.advice"], "", THANKS,
         *t["credits.mission.thanks"],
@@ -75,8 +72,7 @@ def credits(t):
 
 def about_box(text):
     """The About box's width and height in pixels for this text."""
-    from PIL import ImageFont
-    font = ImageFont.truetype(make_artwork.FONTS + ABOUT_FONT, 11)
+    font = make_artwork.font(ABOUT_FONT, 11)
 
     def width(s):  # whole pixels a character, as Windows adds them up
         return sum(round(font.getlength(c)) for c in s)
@@ -99,50 +95,35 @@ def about_box(text):
     return widest + ABOUT_CHROME[0], shown * ABOUT_LINE + ABOUT_CHROME[1]
 
 
-def line_problem(text):
-    """What keeps a text from being one line, or None."""
-    if not text.strip():
-        return "empty"
-    if "\n" in text or "\r" in text:
-        return "more than one line"
-    return None
-
-
 def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
     for key, kind in KEYS.items():
+        value = t.get(key)
         if key not in t:
             found.append((key, "missing"))
-            continue
-        value = t[key]
-        if kind == "bool":
+        elif kind == "bool":
             if not isinstance(value, bool):
                 found.append((key, "want true or false"))
-        elif kind == "line":
-            if not isinstance(value, str):
-                found.append((key, 'want a text in double quotes'))
-            elif line_problem(value):
-                found.append((key, line_problem(value)))
-        elif not isinstance(value, list) or not all(isinstance(v, str) for v in value):
+        elif kind == "line" and not isinstance(value, str):
+            found.append((key, "want a text in double quotes"))
+        elif kind != "line" and not (isinstance(value, list) and all(isinstance(v, str) for v in value)):
             found.append((key, f'want a list of {kind} texts: ["...", "..."]'))
-        elif len(value) != kind:
+        elif kind != "line" and len(value) != kind:
             found.append((key, f"{len(value)} lines, the About box has {kind} here"))
-        else:
-            found += [(f"{key}[{i}]", line_problem(v)) for i, v in enumerate(value, 1) if line_problem(v)]
+        else:  # texts, each to be one line
+            lines = [(key, value)] if kind == "line" else [(f"{key}[{i}]", v) for i, v in enumerate(value, 1)]
+            found += [(k, "more than one line" if v.strip() else "empty") for k, v in lines
+                      if not v.strip() or "\n" in v or "\r" in v]
     return found
 
 
 def encoding_problems(t):
     found = []
     for key in (k for k in CP1250_KEYS if k in t):
-        values = t[key] if isinstance(t[key], list) else [t[key]]
-        for v in values:
-            for ch in dict.fromkeys(v):
-                try:
-                    ch.encode("cp1250")
-                except UnicodeEncodeError:
-                    found.append((key, f'"{ch}" (U+{ord(ch):04X}) is not in Windows-1250'))
+        for v in t[key] if isinstance(t[key], list) else [t[key]]:
+            found += [(key, f'"{ch}" (U+{ord(ch):04X}) is not in Windows-1250')
+                      for ch in dict.fromkeys(v) if ch not in CP1250]
     return found
 
 
@@ -158,17 +139,15 @@ def release_problems(t):
     return found
 
 
-def about_problems(text):
+def about_problems(t):
     """The About box must fit the screen. (Its shape, the headings and the
     separator, is the build's; value_problems sees to the lines.)"""
-    width, height = about_box(text)
     found = []
-    if width > SCREEN[0]:
-        found.append(("credits", f"the About box would be {width} px wide, "
-                                 f"{width - SCREEN[0]} px over the {SCREEN[0]} px of an 800x600 screen"))
-    if height > SCREEN[1]:
-        found.append(("credits", f"the About box would be {height} px tall, {height - SCREEN[1]} px "
-                                 f"over the {SCREEN[1]} px of an 800x600 screen with its task bar"))
+    for size, limit, what, where in zip(about_box(credits(t)), SCREEN, ("wide", "tall"),
+                                        ("an 800x600 screen", "an 800x600 screen with its task bar")):
+        if size > limit:
+            found.append(("credits", f"the About box would be {size} px {what}, "
+                                     f"{size - limit} px over the {limit} px of {where}"))
     return found
 
 
@@ -176,11 +155,9 @@ def problems(path):
     """(values, ["key: problem", ...]) for the texts file at path."""
     try:
         with open(path, "rb") as f:
-            raw = f.read()
+            t = flatten(tomllib.loads(f.read().decode("utf-8")))
     except OSError as e:
         return None, [f"cannot read: {e.strerror}"]
-    try:
-        t = flatten(tomllib.loads(raw.decode("utf-8")))
     except UnicodeDecodeError as e:
         return None, [f"not UTF-8 (byte {e.start})"]
     except tomllib.TOMLDecodeError as e:
@@ -191,30 +168,27 @@ def problems(path):
     # The rest with the keys that hold what they should: every problem at once.
     good = {k: v for k, v in t.items() if k in KEYS and k not in {b.split("[")[0] for b, _ in bad}}
     found += encoding_problems(good) + release_problems(good)
-    if all(k in good for k in KEYS if k.startswith("credits.")):
-        found += about_problems(credits(good))
-    if all(k in good for k in KEYS if k.startswith("map.")):
-        found += make_artwork.misfits(good)
+    for table, more in (("credits.", about_problems), ("map.", make_artwork.misfits)):
+        if all(k in good for k in KEYS if k.startswith(table)):
+            found += more(good)
     return t, [f"{key}: {what}" for key, what in found]
 
 
 def load_or_exit(path):
     t, found = problems(path)
     if found:
-        print("\n".join(f"{path}: {p}" for p in found), file=sys.stderr)
-        sys.exit(1)
+        sys.exit("\n".join(f"{path}: {p}" for p in found))
     return t
+
+
+# How C source writes each Windows-1250 byte in a string literal.
+C_ESCAPES = {b: chr(b) if 0x20 <= b < 0x7F else f"\\{b:03o}" for b in range(256)}
+C_ESCAPES.update({0x0A: "\\n", 0x22: '\\"', 0x5C: "\\\\"})
 
 
 def c_string(data):
     """Windows-1250 bytes as a C string literal, a line per source line."""
-    def esc(b):
-        if b == 0x0A:
-            return "\\n"
-        if b in (0x22, 0x5C):
-            return "\\" + chr(b)
-        return chr(b) if 0x20 <= b < 0x7F else f"\\{b:03o}"
-    return "\n".join('    "' + "".join(esc(b) for b in line) + '"'
+    return "\n".join('    "' + "".join(C_ESCAPES[b] for b in line) + '"'
                      for line in data.splitlines(keepends=True))
 
 
@@ -275,17 +249,14 @@ def write_nsh(t, nsh):
 
 
 def main(argv):
-    usage = __doc__.split("\n\n")[1]
-    commands = {"check": (0, None), "get": (1, lambda t, key: print(t[key])),
+    commands = {"check": (0, lambda t: None), "get": (1, lambda t, key: print(t[key])),
                 "credits": (2, write_credits), "rc": (1, write_rc), "nsh": (1, write_nsh),
                 "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t)))}
     if argv[:1] == ["icon"] and len(argv) == 2:
         return write(argv[1], make_artwork.make_ico())
     if len(argv) < 2 or argv[0] not in commands or len(argv) - 2 != commands[argv[0]][0]:
-        sys.exit(usage)
-    t = load_or_exit(argv[1])
-    if commands[argv[0]][1]:
-        commands[argv[0]][1](t, *argv[2:])
+        sys.exit(__doc__.split("\n\n")[1])
+    commands[argv[0]][1](load_or_exit(argv[1]), *argv[2:])
 
 
 if __name__ == "__main__":

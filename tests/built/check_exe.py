@@ -1,84 +1,57 @@
 #!/usr/bin/python3
 """Checks the built installer program: the resources a wrong build gets
 wrong (dialog template, picture, icon, manifest) and the PE image itself."""
-import struct
-import sys
-
 import pefile
 
-from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERSION, check,
-                      check_picture, expect, execution_level, finish, manifest, parse_dialog,
-                      resources, version_tables)
+from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERSION, Control, Dialog,
+                      check, check_icon, check_picture, expect, execution_level, manifest,
+                      parse_dialog, resources, run, version_tables)
 
 LANG_CZECH = 0x405
 VERSION_KEYS = {"FileDescription", "ProductName", "FileVersion", "ProductVersion", "LegalCopyright"}
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+DIALOG = Dialog(0x80880840, 0, (0, 0, 195, 185), None, None, "Duneveil - instalace nové mapy",
+                (8, "MS Sans Serif"))
+CONTROLS = [
+    Control(0x5000000E, 0, (0, 0, 5, 5), 0xFFFF, "Static", "IDB_BITMAP1", 0),
+    Control(0x50010001, 0, (10, 140, 55, 15), IDS["IDC_INSTALL"], 0x80, "Instalovat", 0),
+    Control(0x50010000, 0, (70, 140, 55, 15), IDS["IDC_ABOUT"], 0x80, "O projektu", 0),
+    Control(0x50010000, 0, (130, 140, 55, 15), IDS["IDC_EXIT"], 0x80, "Ukončit", 0),
+]
+
+
+def shown(fields):
+    """The style in hex; a class name in lower case, as Windows compares it."""
+    cls = fields.cls.lower() if isinstance(fields.cls, str) else fields.cls
+    return fields._replace(style=hex(fields.style), cls=cls)
 
 
 def check_dialog(res):
     entries = res.get((RT_DIALOG, IDS["IDD_MAIN"]))
     if not check(entries, "dialog IDD_MAIN present"):
         return
-    dlg = parse_dialog(entries[0][1])
-    expect("dialog form", dlg["extended"], False)
-    if dlg["extended"]:
+    parsed = parse_dialog(entries[0][1])
+    if not check(parsed, "dialog template not extended"):
         return
-    expect("dialog style", hex(dlg["style"]), hex(0x80880840))
-    expect("dialog extended style", dlg["exstyle"], 0)
-    expect("dialog rectangle", dlg["rect"], (0, 0, 195, 185))
-    expect("dialog menu", dlg["menu"], None)
-    expect("dialog class", dlg["cls"], None)
-    expect("dialog title", dlg["title"], "Duneveil - instalace nové mapy")
-    expect("dialog font", dlg["font"], (8, "MS Sans Serif"))
-    want = [
-        dict(style=0x5000000E, exstyle=0, rect=(0, 0, 5, 5), id=0xFFFF, cls="Static",
-             text="IDB_BITMAP1", extra=0),
-        dict(style=0x50010001, exstyle=0, rect=(10, 140, 55, 15), id=IDS["IDC_INSTALL"],
-             cls=0x80, text="Instalovat", extra=0),
-        dict(style=0x50010000, exstyle=0, rect=(70, 140, 55, 15), id=IDS["IDC_ABOUT"],
-             cls=0x80, text="O projektu", extra=0),
-        dict(style=0x50010000, exstyle=0, rect=(130, 140, 55, 15), id=IDS["IDC_EXIT"],
-             cls=0x80, text="Ukončit", extra=0),
-    ]
-    expect("control count", len(dlg["controls"]), len(want))
-    for i, (got, exp) in enumerate(zip(dlg["controls"], want), 1):
-        for field in exp:
-            g, w = got[field], exp[field]
-            if field == "cls" and isinstance(g, str) and isinstance(w, str):
-                g, w = g.lower(), w.lower()
-            if field == "style":
-                g, w = hex(g), hex(w)
-            expect(f"control {i} {field}", g, w)
+    dialog, controls = parsed
+    expect("dialog", shown(dialog), shown(DIALOG))
+    expect("control count", len(controls), len(CONTROLS))
+    for i, (got, want) in enumerate(zip(controls, CONTROLS), 1):
+        expect(f"control {i}", shown(got), shown(want))
 
 
 def check_bitmap(res):
     entries = res.get((RT_BITMAP, "IDB_BITMAP1"))
-    if not check(entries, "bitmap named IDB_BITMAP1 present"):
-        return
-    data = entries[0][1]
-    expect("bitmap size", len(data), 266680)
-    (size, w, h, planes, bpp, comp, image, xppm, yppm, used, important) = \
-        struct.unpack_from("<IiiHHIIiiII", data, 0)
-    expect("bitmap header", (size, w, h, planes, bpp, comp), (40, 293, 303, 1, 24, 0))
-    expect("bitmap resolution", (xppm, yppm), (3780, 3780))
-    expect("bitmap palette", (used, important), (0, 0))
-    if len(data) == 266680:
-        check_picture(data, 40, "bitmap")
+    if check(entries, "bitmap named IDB_BITMAP1 present"):
+        check_picture(entries[0][1], 40, "bitmap")
 
 
-def check_icon(res):
-    groups = [k for k in res if k[0] == RT_GROUP_ICON]
-    expect("group icons", groups, [(RT_GROUP_ICON, IDS["IDI_APP"])])
-    if (RT_GROUP_ICON, IDS["IDI_APP"]) not in res:
-        return
-    data = res[(RT_GROUP_ICON, IDS["IDI_APP"])][0][1]
-    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
-    expect("group icon header", (reserved, kind, count), (0, 1, 1))
-    w, h, colours, _, planes, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", data, 6)
-    expect("icon entry", (w, h, colours, planes, bits, size, icon_id), (32, 32, 16, 1, 4, 744, 1))
-    image = res.get((RT_ICON, 1))
-    expect("icon image size", image and len(image[0][1]), 744)
+def check_icon_resources(res):
+    group = (RT_GROUP_ICON, IDS["IDI_APP"])
+    expect("group icons", [k for k in res if k[0] == RT_GROUP_ICON], [group])
     expect("icon images", sorted(k for k in res if k[0] == RT_ICON), [(RT_ICON, 1)])
+    if group in res and (RT_ICON, 1) in res:
+        check_icon(res[group][0][1], True, res[(RT_ICON, 1)][0][1], "icon")
 
 
 def check_manifest(res):
@@ -133,10 +106,10 @@ def main(path):
     check_version(pe, res)
     check_dialog(res)
     check_bitmap(res)
-    check_icon(res)
+    check_icon_resources(res)
     check_manifest(res)
-    return finish(f"{path}: resources and image OK")
+    return f"{path}: resources and image OK"
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    run(main, "Usage: check_exe.py PROGRAM", 1)

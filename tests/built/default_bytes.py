@@ -11,24 +11,21 @@ release's Pillow and FreeType smooth glyph edges a little differently
 Usage: default_bytes.py INSTALLER_EXE   (built from texts.toml)
 """
 import hashlib
+import io
 import os
-import subprocess
-import sys
-import tempfile
 
 import pefile
-from PIL import Image
+from PIL import Image, ImageChops
 
-from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, RT_VERSION, check,
-                      expect, finish, picture_row, resources)
+from pe_files import (IDS, ROOT, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, RT_VERSION,
+                      check, expect, resources, run)
+import make_artwork
 import picture_layout as L
-
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+import texts
 
 # The picture shipped before, as Debian 12 draws it, but for the contact's
 # lines, which now end above the rows the dialog cuts off.
-REFERENCE = os.path.join(HERE, "default-picture.png")
+REFERENCE = os.path.join(ROOT, "tests", "built", "default-picture.png")
 # Lettering: smoothing may move a pixel's channels this far, in this share of
 # a band's pixels at most. A changed, moved or recoloured letter does more.
 MAX_LEVELS = 64
@@ -44,43 +41,28 @@ RESOURCES = {
 }
 
 
-def sha(data):
-    return hashlib.sha256(data).hexdigest()
-
-
-def compare_picture(what, data, offset, reference):
-    """The picture's rows (as for picture_row) against the reference's."""
-    def rgb(y):  # stored rows are blue, green, red
-        row = picture_row(data, y, offset)
-        return bytes(row[i + c] for i in range(0, L.W * 3, 3) for c in (2, 1, 0))
-
-    exact = set(L.RULES) | set(range(L.BUTTONS[0], L.BUTTONS[1] + 1))
-    for y in sorted(exact):
-        expect(f"{what} row {y}", rgb(y) == reference[y], True)
+def compare_picture(drawn, reference):
+    """The picture against the reference, band by band."""
+    diff = ImageChops.difference(drawn, reference)
+    for y in sorted(set(L.RULES) | set(range(L.BUTTONS[0], L.BUTTONS[1] + 1))):
+        check(not diff.crop((0, y, L.W, y + 1)).getbbox(), f"picture row {y} is the reference's")
     for top, bottom in L.INKED:
-        levels = [abs(a - b) for y in range(top, bottom + 1) for a, b in zip(rgb(y), reference[y])]
-        moved = sum(1 for i in range(0, len(levels), 3) if any(levels[i:i + 3]))
-        share = moved / (len(levels) // 3)
-        check(max(levels) <= MAX_LEVELS and share <= MAX_SHARE,
-              f"{what} rows {top}-{bottom}: {moved} pixel(s) differ from the reference, "
-              f"by up to {max(levels)} levels (at most {MAX_LEVELS}, in {MAX_SHARE:.0%})")
+        band = diff.crop((0, top, L.W, bottom + 1))
+        levels = max(high for _, high in band.getextrema())
+        moved = sum(1 for px in band.getdata() if any(px))
+        check(levels <= MAX_LEVELS and moved <= MAX_SHARE * band.width * band.height,
+              f"picture rows {top}-{bottom}: {moved} pixel(s) differ from the reference, "
+              f"by up to {levels} levels (at most {MAX_LEVELS}, in {MAX_SHARE:.0%})")
 
 
 def main(exe):
-    with tempfile.TemporaryDirectory() as tmp:
-        tool = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
-        texts = os.path.join(ROOT, "texts.toml")
-        subprocess.run(tool + ["picture", texts, f"{tmp}/p.bmp"], check=True)
-        subprocess.run(tool + ["credits", texts, f"{tmp}/c.cpp", f"{tmp}/c.txt"], check=True)
-        with open(f"{tmp}/p.bmp", "rb") as f:
-            picture = f.read()
-        with open(f"{tmp}/c.txt", encoding="utf-8") as f:
-            credits = f.read().encode("cp1250")
-    with Image.open(REFERENCE) as im:
-        reference = [im.convert("RGB").crop((0, y, L.W, y + 1)).tobytes() for y in range(L.H)]
+    t = texts.load_or_exit(os.path.join(ROOT, "texts.toml"))
+    picture = make_artwork.make_bmp(t)
+    credits = texts.credits(t).encode("cp1250")
     expect("picture size", len(picture), 14 + 40 + L.H * L.STRIDE)
-    compare_picture("picture", picture, 54, reference)
-    check(sha(credits) == CREDITS, "the credits from texts.toml are the ones shipped before")
+    with Image.open(io.BytesIO(picture)) as drawn, Image.open(REFERENCE) as reference:
+        compare_picture(drawn.convert("RGB"), reference.convert("RGB"))
+    check(hashlib.sha256(credits).hexdigest() == CREDITS, "the credits from texts.toml are the ones shipped before")
 
     pe = pefile.PE(exe)
     res = resources(pe)
@@ -88,13 +70,13 @@ def main(exe):
     check([d for _, d in res.get((RT_BITMAP, "IDB_BITMAP1"), [])] == [picture[14:]],
           "the program's bitmap is the picture drawn from texts.toml")
     for key, want in RESOURCES.items():
-        check([sha(data) for _, data in res.get(key, [])] == [want], f"resource {key} unchanged")
+        got = [hashlib.sha256(data).hexdigest() for _, data in res.get(key, [])]
+        check(got == [want], f"resource {key} unchanged")
     extra = sorted(set(res) - set(RESOURCES) - {(RT_VERSION, 1), (RT_BITMAP, "IDB_BITMAP1")}, key=str)
     check(not extra, f"no resources added besides the version: {extra}")
     check(pe.__data__.find(credits + b"\0") >= 0, "the program holds the credits")
-    return finish("default texts: picture, credits and resources as before")
+    return "default texts: picture, credits and resources as before"
+
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    sys.exit(main(sys.argv[1]))
+    run(main, __doc__, 1)

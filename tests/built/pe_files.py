@@ -1,13 +1,12 @@
-"""Reading the built files for the checks: the resources of a PE file (as
-pefile loads it), its dialog template, version information and manifest, the
-rows of the picture, the images of an icon, and the identifiers of
-resources/resource.h. Then what the check scripts share: the failure count
-and the check of the picture's layout.
-
-Standard library only: the callers load the PE files with pefile."""
+"""What the checks on the built files share: reading the resources of a PE
+file (as pefile loads it) and resources/resource.h, the checks of the picture
+and the icon, the failure count and the command line. Standard library only:
+the callers load the PE files with pefile."""
+import collections
 import os
 import re
 import struct
+import sys
 import xml.etree.ElementTree as ET
 
 import picture_layout as L
@@ -17,22 +16,17 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 5, 14, 16, 24
 
 
-def header_ids(path=os.path.join(ROOT, "resources", "resource.h")):
-    """{name: number} of the header's "#define NAME number" lines."""
-    with open(path, encoding="utf-8") as f:
-        defines = re.findall(r"^#define\s+(\w+)\s+(0x[0-9a-fA-F]+|\d+)\s*$", f.read(), re.M)
-    return {name: int(value, 0) for name, value in defines}
-
-
-IDS = header_ids()
+# {name: number} of resources/resource.h's "#define NAME number" lines.
+with open(os.path.join(ROOT, "resources", "resource.h"), encoding="utf-8") as _f:
+    IDS = {name: int(value, 0) for name, value
+           in re.findall(r"^#define\s+(\w+)\s+(0x[0-9a-fA-F]+|\d+)\s*$", _f.read(), re.M)}
 
 
 def resources(pe):
     """{(type, name): [(lang, bytes)]} with names as int ids or str names."""
     out = {}
-    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
-        return out
-    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for t in root.entries if root else []:
         for n in t.directory.entries:
             name = str(n.name) if n.name is not None else n.id
             for lang in n.directory.entries:
@@ -43,41 +37,38 @@ def resources(pe):
 
 
 def read_sz_or_ord(data, pos):
-    """A template field: 0 (none), 0xFFFF + ordinal, or a UTF-16 string."""
-    (w,) = struct.unpack_from("<H", data, pos)
-    if w == 0:
-        return None, pos + 2
-    if w == 0xFFFF:
+    """A template field: 0xFFFF and an ordinal, or a UTF-16 string (None if
+    empty: the field is not set)."""
+    if struct.unpack_from("<H", data, pos)[0] == 0xFFFF:
         return struct.unpack_from("<H", data, pos + 2)[0], pos + 4
-    end = pos
-    while struct.unpack_from("<H", data, end)[0] != 0:
-        end += 2
-    return data[pos:end].decode("utf-16-le"), end + 2
+    end = next(i for i in range(pos, len(data), 2) if data[i:i + 2] == b"\0\0")
+    return data[pos:end].decode("utf-16-le") or None, end + 2
+
+
+Dialog = collections.namedtuple("Dialog", "style exstyle rect menu cls title font")
+Control = collections.namedtuple("Control", "style exstyle rect id cls text extra")
 
 
 def parse_dialog(data):
+    """A DLGTEMPLATE: (Dialog, [Control, ...]); None for a DLGTEMPLATEEX."""
     if struct.unpack_from("<HH", data, 0) == (1, 0xFFFF):
-        return {"extended": True}
-    style, exstyle, cdit, x, y, cx, cy = struct.unpack_from("<IIHhhhh", data, 0)
-    pos = 18
-    menu, pos = read_sz_or_ord(data, pos)
+        return None
+    style, exstyle, count, *rect = struct.unpack_from("<IIHhhhh", data, 0)
+    menu, pos = read_sz_or_ord(data, 18)
     cls, pos = read_sz_or_ord(data, pos)
     title, pos = read_sz_or_ord(data, pos)
     (point,) = struct.unpack_from("<H", data, pos)
     face, pos = read_sz_or_ord(data, pos + 2)
-    dlg = dict(extended=False, style=style, exstyle=exstyle, rect=(x, y, cx, cy), menu=menu,
-               cls=cls, title=title, font=(point, face), controls=[])
-    for _ in range(cdit):
+    dialog, controls = Dialog(style, exstyle, tuple(rect), menu, cls, title, (point, face)), []
+    for _ in range(count):
         pos = (pos + 3) & ~3
-        style, exstyle, x, y, cx, cy, cid = struct.unpack_from("<IIhhhhH", data, pos)
-        pos += 18
-        ccls, pos = read_sz_or_ord(data, pos)
+        style, exstyle, *rect, cid = struct.unpack_from("<IIhhhhH", data, pos)
+        ccls, pos = read_sz_or_ord(data, pos + 18)
         text, pos = read_sz_or_ord(data, pos)
         (extra,) = struct.unpack_from("<H", data, pos)
         pos += 2 + extra
-        dlg["controls"].append(dict(style=style, exstyle=exstyle, rect=(x, y, cx, cy),
-                                    id=cid, cls=ccls, text=text, extra=extra))
-    return dlg
+        controls.append(Control(style, exstyle, tuple(rect), cid, ccls, text, extra))
+    return dialog, controls
 
 
 def version_tables(pe):
@@ -93,18 +84,13 @@ def manifest(res):
 
 
 def execution_level(text):
-    for element in ET.fromstring(text).iter():
-        if element.tag.endswith("}requestedExecutionLevel"):
-            return element.get("level")
-    return None
+    return next((e.get("level") for e in ET.fromstring(text).iter()
+                 if e.tag.endswith("}requestedExecutionLevel")), None)
 
 
-def picture_row(data, y, offset=40):
-    """Row y, counted from the top, of the picture's bottom-up 24-bit pixels
-    that start at offset (40 in a bitmap resource, 54 in a .bmp file), with
-    its padding."""
-    start = offset + (L.H - 1 - y) * L.STRIDE
-    return data[start:start + L.STRIDE]
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 def icon_entries(data, group):
@@ -116,28 +102,15 @@ def icon_entries(data, group):
     return [struct.unpack_from(fmt, data, 6 + struct.calcsize(fmt) * i) for i in range(count)]
 
 
-def ico_image(ico, width, height):
-    """The image bytes of one size from a .ico file (0 in the entry = 256)."""
-    for w, h, *_, size, offset in icon_entries(ico, group=False):
-        if (w or 256, h or 256) == (width, height):
-            return ico[offset:offset + size]
-    return None
+def icon_images(data, res=None):
+    """{(width, height): image bytes} of an .ico file, or of an RT_GROUP_ICON
+    resource whose images are res's RT_ICON entries (first language). Our
+    icons are smaller than 256 px, which an entry writes as 0."""
+    return {(w, h): data[last:last + size] if res is None else res.get((RT_ICON, last), [(0, None)])[0][1]
+            for w, h, *_, size, last in icon_entries(data, group=res is not None)}
 
 
-def pe_icon_image(res, width, height):
-    """The same from a PE file's group icons, first language of each."""
-    for (rtype, _), entries in res.items():
-        if rtype != RT_GROUP_ICON:
-            continue
-        for w, h, *_, icon_id in icon_entries(entries[0][1], group=True):
-            if (w or 256, h or 256) == (width, height):
-                icon = res.get((RT_ICON, icon_id))
-                return icon and icon[0][1]
-    return None
-
-
-# What the check scripts share: failures are printed as they come and
-# counted for the exit status.
+# Failures are printed as they come and counted for the exit status.
 failures = []
 
 
@@ -153,29 +126,48 @@ def expect(what, got, want):
     return got == want or check(False, f"{what}: got {got!r}, want {want!r}")
 
 
-def finish(summary):
-    """The exit status of a check script, after its last line."""
+def run(main, usage, *counts):
+    """A check script's command line: main(*arguments) makes the checks and
+    returns what to say if all of them passed."""
+    args = sys.argv[1:]
+    if len(args) not in counts:
+        sys.exit(usage)
+    try:
+        summary = main(*args)
+    except OSError as e:  # a file it checks is missing or unreadable
+        check(False, f"{e.filename}: {e.strerror}")
     print(f"{len(failures)} check(s) failed" if failures else summary)
-    return 1 if failures else 0
-
-
-def expect_row(what, pixels, byte):
-    bad = [i // 3 for i, v in enumerate(pixels) if v != byte]
-    if bad:
-        check(False, f"{what}: {len(set(bad))} pixel(s) not {byte:#04x}, first at x={bad[0]}")
+    sys.exit(1 if failures else 0)
 
 
 def check_picture(data, offset, what):
-    """The layout in the picture's pixels (offset as for picture_row): the
-    rules white, the buttons' band and the rows the dialog cuts off empty,
-    lettering in every other band."""
-    def pixels(y):
-        return picture_row(data, y, offset)[:L.W * 3]
-
-    for y in L.RULES:
-        expect_row(f"{what} rule row {y}", pixels(y), 0xFF)
-    for y in [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H)]:
-        expect_row(f"{what} empty row {y}", pixels(y), 0)
+    """The picture whose 24-bit pixels start at offset (40 in a bitmap
+    resource, 54 in a .bmp file), after its BITMAPINFOHEADER, against
+    picture_layout.py; lettering is kept off its band's edges."""
+    if not expect(f"{what} size", len(data), offset + L.H * L.STRIDE):
+        return
+    expect(f"{what} info header", struct.unpack_from("<IiiHHIIiiII", data, offset - 40),
+           (40, L.W, L.H, 1, 24, 0, L.H * L.STRIDE, 3780, 3780, 0, 0))
+    rows = [data[i:i + L.STRIDE] for i in range(offset, len(data), L.STRIDE)][::-1]  # bottom-up
+    for y, row in enumerate(rows):
+        expect(f"{what} row {y} padding", row[L.W * 3:], bytes(L.STRIDE - L.W * 3))
+    edges = [y for band in L.INKED for y in band]
+    empty = [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H), *edges]
+    for y, byte in [(y, 0xFF) for y in L.RULES] + [(y, 0) for y in empty]:
+        bad = [x for x in range(L.W) if rows[y][3 * x:3 * x + 3] != bytes([byte] * 3)]
+        check(not bad, f"{what} row {y}: {len(bad)} pixel(s) not {byte:#04x}, first at x={bad and bad[0]}")
     for top, bottom in L.INKED:
-        inked = any(any(pixels(y)) for y in range(top, bottom + 1))
-        check(inked, f"{what} rows {top}-{bottom} carry lettering")
+        check(any(any(rows[y][:L.W * 3]) for y in range(top, bottom + 1)),
+              f"{what} rows {top}-{bottom} carry lettering")
+
+
+def check_icon(directory, group, image, what):
+    """resources/installer.ico's one image, 32 x 32 in the 16 VGA colours:
+    the directory (an .ico file's or an RT_GROUP_ICON resource) and the image."""
+    expect(f"{what} directory", struct.unpack_from("<HHH", directory), (0, 1, 1))
+    expect(f"{what} entries", icon_entries(directory, group),
+           [(32, 32, 16, 0, 1, 4, 744, 1 if group else 22)])
+    expect(f"{what} image size", len(image), 744)
+    expect(f"{what} image header", struct.unpack_from("<IiiHHIIiiII", image),
+           (40, 32, 64, 1, 4, 0, 640, 0, 0, 0, 0))
+    expect(f"{what} palette", image[40:104], b"".join(bytes((b, g, r, 0)) for r, g, b in L.VGA))

@@ -4,16 +4,12 @@ the repository's texts.toml and the one line it must produce."""
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-TOOL = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
-with open(os.path.join(ROOT, "texts.toml"), encoding="utf-8") as _f:
-    DEFAULT = _f.read()
+from pe_files import ROOT, read
 
-LONG_TITLE = 'title = "Písečná brána a Velká solná poušť"'
+TOOL = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
+DEFAULT = read(os.path.join(ROOT, "texts.toml")).decode("utf-8")
 # (what, text replaced, replacement, the line expected)
 CASES = [
     ("missing key", 'web2 = "www.example.org/duneveil"\n', "",
@@ -24,7 +20,7 @@ CASES = [
      "extra.note: unknown key"),
     ("not Windows-1250", 'title = "Písečná brána"', 'title = "Peña brána"',
      'map.title: "ñ" (U+00F1) is not in Windows-1250'),
-    ("too wide for the picture", 'title = "Písečná brána"', LONG_TITLE,
+    ("too wide for the picture", 'title = "Písečná brána"', 'title = "Písečná brána a Velká solná poušť"',
      'map.title: "Písečná brána a Velká solná poušť (betaverze)" is 14 px wider than the picture allows'),
     ("too tall for its band", 'web2 = "www.example.org/duneveil"', 'web2 = "www.example.org/Ůjezd"',
      "map.contact, map.web1, map.web2: the lines of rows 258-300 are 1 px too tall"),
@@ -51,14 +47,10 @@ CASES = [
 
 
 def check(text):
-    """The checker's lines for a texts file of this text, less the path."""
-    with tempfile.TemporaryDirectory() as tmp:
-        path = os.path.join(tmp, "texts.toml")
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(text)
-        r = subprocess.run(TOOL + ["check", path], capture_output=True, text=True)
-        lines = [line.removeprefix(path + ": ") for line in r.stderr.splitlines()]
-        return r.returncode, lines
+    """The checker's lines for a texts file of this text, less its name."""
+    r = subprocess.run(TOOL + ["check", "/dev/stdin"], input=text, capture_output=True,
+                       encoding="utf-8")
+    return r.returncode, [line.removeprefix("/dev/stdin: ") for line in r.stderr.splitlines()]
 
 
 class TextsFile(unittest.TestCase):
