@@ -128,11 +128,8 @@ ls -A "$root/tmp" >"$root.tmp-before"
 rc=0
 timed "./build.sh" in_root ./build.sh || rc=1
 [ $rc = 1 ] || timed "./test.sh" in_root ./test.sh || rc=1
-ls -A "$root/tmp" >"$root.tmp-after"
-if ! diff "$root.tmp-before" "$root.tmp-after" >/dev/null; then
-    say "left in /tmp by the run:"; diff "$root.tmp-before" "$root.tmp-after" >&2 || true
-fi
-rm -f "$root.tmp-before" "$root.tmp-after"
+ls -A "$root/tmp" | diff "$root.tmp-before" - >&2 || say "left in /tmp by the run: the lines above"
+rm -f "$root.tmp-before"
 if [ $rc = 0 ] && [ $again = 1 ]; then
     timed "./test.sh (again)" in_root ./test.sh || rc=1
 fi
