@@ -31,27 +31,26 @@ WINE_FONTS=/usr/share/wine/fonts
 
 _wine_env_log() { echo "wine-env: $*" >&2; }
 
+_wine_env_missing() { _wine_env_log "missing: $1; run: sudo tools/setup.sh test"; return 1; }
+
 # One line for the first thing missing, with the command that provides it.
 wine_env_check() {
-    local fix="run: sudo tools/setup.sh test" mode
-    mode=$(cat "$WINE_ENV_DIR/mode" 2>/dev/null) ||
-        { _wine_env_log "missing: the Wine set-up ($WINE_ENV_DIR/mode); $fix"; return 1; }
-    local probe=0
+    local mode probe=0 need
+    mode=$(cat "$WINE_ENV_DIR/mode" 2>/dev/null) || { _wine_env_missing "the Wine set-up ($WINE_ENV_DIR/mode)"; return; }
     "$WINE_ENV_DIR/i386-probe" 2>/dev/null || probe=$?
     case $mode/$probe in
     native/0 | emulated/10) ;;
-    emulated/*) _wine_env_log "missing: the binfmt_misc entry that runs i386 programs under qemu (gone at reboot); $fix"; return 1 ;;
-    *) _wine_env_log "missing: the set-up for how this kernel runs i386 programs now; $fix"; return 1 ;;
+    emulated/*) _wine_env_missing "the binfmt_misc entry that runs i386 programs under qemu (gone at reboot)"; return ;;
+    *) _wine_env_missing "the set-up for how this kernel runs i386 programs now"; return ;;
     esac
-    if [ "$mode" = emulated ]; then
-        [ -f "$WINE_ENV_DIR/lib/i386-linux-gnu/qemu-wine-fix.so" ] ||
-            { _wine_env_log "missing: the qemu compatibility library; $fix"; return 1; }
-    fi
-    [ -x /usr/lib/wine/wine ] || { _wine_env_log "missing: Debian package wine32:i386; $fix"; return 1; }
-    [ -x /usr/lib/wine/wine64 ] || { _wine_env_log "missing: Debian package wine64; $fix"; return 1; }
-    [ -f "$WINE_FONTS/sserife.fon" ] || { _wine_env_log "missing: Debian package fonts-wine; $fix"; return 1; }
-    [ -f "$WINE_ENV_DIR/locale/$WINE_LOCALE/LC_CTYPE" ] ||
-        { _wine_env_log "missing: the $WINE_LOCALE locale in $WINE_ENV_DIR/locale; $fix"; return 1; }
+    # file | what provides it
+    local needs=("/usr/lib/wine/wine|Debian package wine32:i386" "/usr/lib/wine/wine64|Debian package wine64"
+        "$WINE_FONTS/sserife.fon|Debian package fonts-wine"
+        "$WINE_ENV_DIR/locale/$WINE_LOCALE/LC_CTYPE|the $WINE_LOCALE locale in $WINE_ENV_DIR/locale")
+    [ "$mode" = native ] || needs+=("$WINE_ENV_DIR/lib/i386-linux-gnu/qemu-wine-fix.so|the qemu compatibility library")
+    for need in "${needs[@]}"; do
+        [ -f "${need%%|*}" ] || { _wine_env_missing "${need#*|}"; return; }
+    done
 }
 
 wine_env() {
