@@ -204,7 +204,7 @@ void LockFile(const std::string &strPath)
 
 namespace plat {
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, DWORD samDesired, HKEY *phkResult)
 {
     if (hKey != HKEY_LOCAL_MACHINE || !(samDesired & KEY_QUERY_VALUE))
         return ERROR_FILE_NOT_FOUND;
@@ -216,7 +216,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY 
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, LPDWORD, LPDWORD pdwType, LPBYTE pbData, LPDWORD pcbData)
+LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, DWORD *, DWORD *pdwType, LPBYTE pbData, DWORD *pcbData)
 {
     const Key *pKey = reinterpret_cast<const Key *>(hKey);
     if (!g_state.setOpenKeys.count(pKey))
@@ -279,7 +279,7 @@ BOOL DeleteFileA(LPCSTR pszPath)
     return unlink(str.c_str()) == 0;
 }
 
-BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES)
+BOOL CreateDirectoryA(LPCSTR pszPath, SECURITY_ATTRIBUTES *)
 {
     Record("CreateDirectoryA", pszPath);
     return mkdir(HostPath(pszPath).c_str(), 0755) == 0;
@@ -333,7 +333,7 @@ BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
 
 // Only what the program asks for: an existing file, opened for writing or
 // for reading.
-HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES, DWORD dwDisposition,
+HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *, DWORD dwDisposition,
                    DWORD, HANDLE)
 {
     Record("CreateFileA", std::string(pszPath) + ", " + Hex(dwAccess));
@@ -375,11 +375,11 @@ DWORD GetCurrentProcessId()
     return g_state.dwPid;
 }
 
-int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, int cch)
+int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, WCHAR *pwsz, int cch)
 {
     std::wstring wstr;
     size_t cbIn = cb < 0 ? strlen(psz) + 1 : static_cast<size_t>(cb);
-    if (g_state.fConversionFails || !Decode(uCodePage == CP_ACP ? g_state.uAnsiCodePage : uCodePage, psz, cbIn, wstr))
+    if (g_state.fConversionFails || !Decode(uCodePage, psz, cbIn, wstr))
         return 0;
     if (cch == 0)
         return static_cast<int>(wstr.size());
@@ -398,7 +398,7 @@ int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
     return MessageBoxW(hWnd, wstrText.c_str(), wstrCaption.c_str(), uType);
 }
 
-int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType)
+int MessageBoxW(HWND hWnd, const WCHAR *pwszText, const WCHAR *pwszCaption, UINT uType)
 {
     g_state.vecBoxes.push_back({++g_state.uSeq, hWnd, Utf8(pwszText), Utf8(pwszCaption), uType});
     return IDOK;
