@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <fcntl.h>
@@ -37,22 +40,22 @@ std::string HostPath(const char *psz)
     return str;
 }
 
-bool Exists(const std::string &str)
+// 0 when there is nothing at the path.
+mode_t Mode(const std::string &str)
 {
     struct stat st;
-    return lstat(str.c_str(), &st) == 0;
+    return stat(str.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
 bool IsDir(const std::string &str)
 {
-    struct stat st;
-    return stat(str.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return S_ISDIR(Mode(str));
 }
 
 bool IsReadOnly(const std::string &str)
 {
-    struct stat st;
-    return stat(str.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
+    mode_t mode = Mode(str);
+    return mode && !(mode & S_IWUSR);
 }
 
 // A handle opened without sharing locks its file as LockFile does. Other
@@ -67,37 +70,37 @@ bool IsLocked(const std::string &str)
     return false;
 }
 
-std::string Hex(DWORD dw)
+// One line of vecFileCalls.
+__attribute__((format(printf, 1, 2))) void Record(const char *pszFormat, ...)
 {
-    char sz[16];
-    snprintf(sz, sizeof sz, "0x%X", static_cast<unsigned>(dw));
-    return sz;
+    char sz[1024];
+    va_list args;
+    va_start(args, pszFormat);
+    vsnprintf(sz, sizeof sz, pszFormat, args);
+    va_end(args);
+    g_state.vecFileCalls.push_back(sz);
 }
 
-void Record(const char *pszName, const std::string &strArgs)
+// All of the bytes from one iconv encoding to another. Only a Windows code
+// page's input can hold a byte it leaves undefined, which becomes the
+// character of the same number, as on Windows. False when iconv lacks one of
+// the encodings.
+template <typename Char>
+bool Convert(const char *pszTo, const char *pszFrom, const void *pv, size_t cb, std::basic_string<Char> &str)
 {
-    g_state.vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
-}
-
-// Bytes in a Windows code page as characters. A byte that the code page
-// leaves undefined becomes the character of the same number, as on Windows.
-// False when there is no such code page.
-bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
-{
-    iconv_t cd = iconv_open("WCHAR_T", ("CP" + std::to_string(uCodePage)).c_str());
+    iconv_t cd = iconv_open(pszTo, pszFrom);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
-    wstr.clear();
-    char *pIn = const_cast<char *>(pb);
+    str.clear();
+    char *pIn = static_cast<char *>(const_cast<void *>(pv));
     while (cb > 0) {
-        wchar_t awch[256];
-        char *pOut = reinterpret_cast<char *>(awch);
-        size_t cbOut = sizeof awch;
+        Char ach[256];
+        char *pOut = reinterpret_cast<char *>(ach);
+        size_t cbOut = sizeof ach;
         size_t uResult = iconv(cd, &pIn, &cb, &pOut, &cbOut);
-        wstr.append(awch, reinterpret_cast<wchar_t *>(pOut) - awch);
+        str.append(ach, reinterpret_cast<Char *>(pOut) - ach);
         if (uResult == static_cast<size_t>(-1) && errno != E2BIG) {
-            wstr += static_cast<wchar_t>(static_cast<unsigned char>(*pIn));
-            ++pIn;
+            str += static_cast<Char>(static_cast<unsigned char>(*pIn++));
             --cb;
         }
     }
@@ -105,22 +108,15 @@ bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
     return true;
 }
 
+bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
+{
+    return Convert("WCHAR_T", ("CP" + std::to_string(uCodePage)).c_str(), pb, cb, wstr);
+}
+
 std::string Utf8(const wchar_t *pwsz)
 {
     std::string str;
-    iconv_t cd = iconv_open("UTF-8", "WCHAR_T");
-    char *pIn = reinterpret_cast<char *>(const_cast<wchar_t *>(pwsz));
-    size_t cbIn = wcslen(pwsz) * sizeof(wchar_t);
-    while (cbIn > 0) {
-        char ach[1024];
-        char *pOut = ach;
-        size_t cbOut = sizeof ach;
-        size_t uResult = iconv(cd, &pIn, &cbIn, &pOut, &cbOut);
-        str.append(ach, pOut - ach);
-        if (uResult == static_cast<size_t>(-1) && errno != E2BIG)
-            abort();  // not a character: the stand-in itself is wrong
-    }
-    iconv_close(cd);
+    Convert("UTF-8", "WCHAR_T", pwsz, wcslen(pwsz) * sizeof(wchar_t), str);
     return str;
 }
 
@@ -128,41 +124,6 @@ File *OpenFile(HANDLE hFile)
 {
     File *pFile = static_cast<File *>(hFile);
     return g_state.setOpenFiles.count(pFile) ? pFile : nullptr;
-}
-
-bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFailIfExists)
-{
-    if (IsLocked(strFrom) || IsDir(strFrom))
-        return false;
-    int fdIn = open(strFrom.c_str(), O_RDONLY);
-    if (fdIn < 0)
-        return false;
-    int fdOut = open(strTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | (fFailIfExists ? O_EXCL : 0), 0644);
-    if (fdOut < 0) {
-        close(fdIn);
-        return false;
-    }
-    bool fOk = true;
-    long cbWritten = 0;
-    char buf[4096];
-    ssize_t cb;
-    while (fOk && (cb = read(fdIn, buf, sizeof buf)) > 0) {
-        if (g_state.cbDiskFree >= 0 && cbWritten + cb > g_state.cbDiskFree) {
-            cb = g_state.cbDiskFree - cbWritten;
-            fOk = false;
-        }
-        if (cb > 0 && write(fdOut, buf, cb) != cb)
-            fOk = false;
-        cbWritten += cb;
-    }
-    if (cb < 0)
-        fOk = false;
-    // Windows copies the attributes along, read-only among them.
-    if (IsReadOnly(strFrom))
-        fchmod(fdOut, 0444);
-    close(fdIn);
-    close(fdOut);
-    return fOk;
 }
 
 }
@@ -187,7 +148,7 @@ void AddKey(const std::string &strKey)
 
 void SetValue(const std::string &strKey, const std::string &strName, const std::string &strBytes)
 {
-    g_state.mapKeys[Lower(strKey)].values[Lower(strName)] = strBytes;
+    g_state.mapKeys[Lower(strKey)][Lower(strName)] = strBytes;
 }
 
 bool KeyExists(const std::string &strKey)
@@ -221,8 +182,8 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, DWORD *, DWORD *pdwType, L
     const Key *pKey = reinterpret_cast<const Key *>(hKey);
     if (!g_state.setOpenKeys.count(pKey))
         return 6;  // ERROR_INVALID_HANDLE
-    auto it = pKey->values.find(Lower(pszValueName));
-    if (it == pKey->values.end())
+    auto it = pKey->find(Lower(pszValueName));
+    if (it == pKey->end())
         return ERROR_FILE_NOT_FOUND;
     if (pdwType)
         *pdwType = 1;  // REG_SZ
@@ -250,15 +211,12 @@ FILE *fopen(const char *pszPath, const char *pszMode)
 {
     ++g_state.nOpenAttempts;
     std::string str = HostPath(pszPath);
-    if (IsLocked(str) || IsDir(str))
+    // Root reads anything; an unreadable file must still fail to open. Only
+    // reading is modelled: the program opens nothing else.
+    mode_t mode = Mode(str);
+    if (IsLocked(str) || S_ISDIR(mode) || !(mode & S_IRUSR))
         return nullptr;
     FILE *pf = ::fopen(str.c_str(), pszMode);
-    // Root reads anything; an unreadable file must still fail to open.
-    struct stat st;
-    if (pf && stat(str.c_str(), &st) == 0 && !(st.st_mode & S_IRUSR)) {
-        ::fclose(pf);
-        pf = nullptr;
-    }
     if (pf)
         ++g_state.nOpenStreams;
     return pf;
@@ -272,7 +230,7 @@ int fclose(FILE *pf)
 
 BOOL DeleteFileA(LPCSTR pszPath)
 {
-    Record("DeleteFileA", pszPath);
+    Record("DeleteFileA(%s)", pszPath);
     std::string str = HostPath(pszPath);
     if (IsLocked(str) || IsReadOnly(str) || IsDir(str))
         return FALSE;
@@ -281,53 +239,63 @@ BOOL DeleteFileA(LPCSTR pszPath)
 
 BOOL CreateDirectoryA(LPCSTR pszPath, SECURITY_ATTRIBUTES *)
 {
-    Record("CreateDirectoryA", pszPath);
+    Record("CreateDirectoryA(%s)", pszPath);
     return mkdir(HostPath(pszPath).c_str(), 0755) == 0;
 }
 
 BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
 {
-    Record("CopyFileA", std::string(pszFrom) + ", " + pszTo + ", " + std::to_string(fFailIfExists));
-    std::string strTo = HostPath(pszTo);
-    if (Exists(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || IsDir(strTo)))
+    Record("CopyFileA(%s, %s, %d)", pszFrom, pszTo, fFailIfExists);
+    std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
+    if ((Mode(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || IsDir(strTo))) ||
+        IsLocked(strFrom) || IsDir(strFrom))
         return FALSE;
-    return CopyContents(HostPath(pszFrom), strTo, fFailIfExists);
+    std::ifstream in(strFrom, std::ios::binary);
+    if (!in)
+        return FALSE;
+    std::string strData{std::istreambuf_iterator<char>(in), {}};
+    // The disk may fill part way; the part written stays, as Wine leaves it.
+    bool fFits = g_state.cbDiskFree < 0 || strData.size() <= static_cast<size_t>(g_state.cbDiskFree);
+    std::ofstream out(strTo, std::ios::binary);
+    out.write(strData.data(), fFits ? strData.size() : g_state.cbDiskFree);
+    out.close();
+    // Windows copies the attributes along, read-only among them.
+    if (IsReadOnly(strFrom))
+        chmod(strTo.c_str(), 0444);
+    return fFits && out.good();
 }
 
 BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
 {
-    Record("MoveFileExA", std::string(pszFrom) + ", " + pszTo + ", " + Hex(dwFlags));
+    Record("MoveFileExA(%s, %s, 0x%X)", pszFrom, pszTo, dwFlags);
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
-    if (!Exists(strFrom) || IsLocked(strFrom))
+    if (!Mode(strFrom) || IsLocked(strFrom))
         return FALSE;
-    if (Exists(strTo)) {
-        if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || IsDir(strTo))
-            return FALSE;
-        if (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)
-            return FALSE;
-    }
+    if (Mode(strTo) && (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || IsDir(strTo) ||
+                        (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)))
+        return FALSE;
     return rename(strFrom.c_str(), strTo.c_str()) == 0;
 }
 
 DWORD GetFileAttributesA(LPCSTR pszPath)
 {
-    struct stat st;
-    if (stat(HostPath(pszPath).c_str(), &st) != 0)
+    mode_t mode = Mode(HostPath(pszPath));
+    if (!mode)
         return INVALID_FILE_ATTRIBUTES;
-    DWORD dw = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
-    if (!(st.st_mode & S_IWUSR))
+    DWORD dw = S_ISDIR(mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    if (!(mode & S_IWUSR))
         dw |= FILE_ATTRIBUTE_READONLY;
     return dw ? dw : FILE_ATTRIBUTE_NORMAL;
 }
 
 BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
 {
-    Record("SetFileAttributesA", std::string(pszPath) + ", " + Hex(dwAttributes));
+    Record("SetFileAttributesA(%s, 0x%X)", pszPath, dwAttributes);
     std::string str = HostPath(pszPath);
-    struct stat st;
-    if (stat(str.c_str(), &st) != 0)
+    mode_t mode = Mode(str);
+    if (!mode)
         return FALSE;
-    mode_t mode = (dwAttributes & FILE_ATTRIBUTE_READONLY) ? st.st_mode & ~0222 : st.st_mode | S_IWUSR;
+    mode = (dwAttributes & FILE_ATTRIBUTE_READONLY) ? mode & ~0222 : mode | S_IWUSR;
     return chmod(str.c_str(), mode & 07777) == 0;
 }
 
@@ -336,7 +304,7 @@ BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
 HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *, DWORD dwDisposition,
                    DWORD, HANDLE)
 {
-    Record("CreateFileA", std::string(pszPath) + ", " + Hex(dwAccess));
+    Record("CreateFileA(%s, 0x%X)", pszPath, dwAccess);
     std::string str = HostPath(pszPath);
     bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
     if (dwDisposition != OPEN_EXISTING || IsLocked(str) || IsDir(str) || (fWrite && IsReadOnly(str)))
@@ -352,7 +320,7 @@ HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_A
 BOOL FlushFileBuffers(HANDLE hFile)
 {
     File *pFile = OpenFile(hFile);
-    Record("FlushFileBuffers", pFile ? pFile->strName : "?");
+    Record("FlushFileBuffers(%s)", pFile ? pFile->strName.c_str() : "?");
     // Windows asks for a handle with write access. No fsync: what the tests
     // check is that the call is made, and when.
     return pFile && (pFile->dwAccess & GENERIC_WRITE) && !g_state.fFlushFails;
@@ -361,7 +329,7 @@ BOOL FlushFileBuffers(HANDLE hFile)
 BOOL CloseHandle(HANDLE hObject)
 {
     File *pFile = OpenFile(hObject);
-    Record("CloseHandle", pFile ? pFile->strName : "?");
+    Record("CloseHandle(%s)", pFile ? pFile->strName.c_str() : "?");
     if (!pFile)
         return FALSE;
     g_state.setOpenFiles.erase(pFile);

@@ -29,9 +29,7 @@ struct EndDialogCall {
 };
 
 // Values by lower-case name; the bytes exactly as given.
-struct Key {
-    std::map<std::string, std::string> values;
-};
+typedef std::map<std::string, std::string> Key;
 
 struct File {
     int fd;
