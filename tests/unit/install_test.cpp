@@ -1,8 +1,7 @@
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,8 @@
 #include "standin.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 enum Outcome { kInstalled, kNotInstalled, kCopyFailed };
 
@@ -37,21 +38,24 @@ struct InstallCase {
     const char *pszName;
     ArrangeFn pfnArrange;
     Outcome outcome;
-    std::optional<std::string> strTargetAfter;   // nullopt: no target file
-    std::vector<std::string> vecMapFolderAfter;  // nullopt-like: {"-"} means no map folder
+    std::optional<std::string> strTargetAfter;                 // nullopt: no target file
+    std::optional<std::vector<std::string>> vecMapFolderAfter;  // nullopt: no map folder
 };
+
+// The file at the path becomes an empty folder of that name.
+void ReplaceWithFolder(const std::string &strPath)
+{
+    ASSERT_TRUE(fs::remove(strPath));
+    ASSERT_TRUE(fs::create_directory(strPath));
+}
 
 class InstallTest : public SandboxTest, public ::testing::WithParamInterface<InstallCase> {
 public:
-    void MapFolder() { ASSERT_EQ(mkdir((m_strGame + "/" MAP_FOLDER).c_str(), 0755), 0); }
+    void MakeMapFolder() { ASSERT_TRUE(fs::create_directory(MapFolder())); }
     void OldTarget()
     {
-        MapFolder();
-        WriteFile(m_strTarget, kszOldMap);
-    }
-    void Plant(const std::string &strName, const std::string &strBytes)
-    {
-        WriteFile(m_strGame + "/" MAP_FOLDER "/" + strName, strBytes);
+        MakeMapFolder();
+        WriteFile(Target(), kszOldMap);
     }
     // Moves the game to a folder whose path is exactly cch characters long.
     void GameFolderOfLength(size_t cch)
@@ -61,17 +65,12 @@ public:
         ASSERT_EQ(strDir.size(), cch);
         MoveGame(strDir);
     }
-    void GameFolderNamed(const std::string &strName) { MoveGame(m_strRoot + "/" + strName); }
     void MoveGame(const std::string &strDir)
     {
         ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
         m_strGame = strDir;
-        m_strTarget = m_strGame + "/" MAP_FOLDER "/" MAP_FILE;
-        standin::SetValue(GAME_KEY, GAME_PATH_VALUE, m_strGame + std::string(1, '\0'));
+        SetGamePath(m_strGame + kNul);
     }
-    std::string Game() const { return m_strGame; }
-    std::string Target() const { return m_strTarget; }
-    std::string Cwd() const { return m_strCwd; }
 };
 
 // Keeps gtest from dumping the raw bytes of a case.
@@ -80,8 +79,8 @@ void PrintTo(const InstallCase &c, std::ostream *pos)
     *pos << c.pszName;
 }
 
-const std::vector<std::string> kNoMapFolder = {"-"};
 const std::vector<std::string> kJustMap = {MAP_FILE};
+const std::vector<std::string> kEmptyFolder;
 
 TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
 {
@@ -89,7 +88,7 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     InstallGame();
     PutMap(kszNewMap);
     c.pfnArrange(*this);
-    std::string strSource = ReadFile(m_strCwd + "/" MAP_FILE);
+    std::optional<std::string> strSource = ReadFile(Map());
 
     OnInstall(khDlg);
 
@@ -106,44 +105,34 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     EXPECT_EQ(standin::g_state.vecEnds[0].nResult, 2);
     EXPECT_LT(call.uSeq, standin::g_state.vecEnds[0].uSeq) << "the box shows before the dialog ends";
 
-    if (c.strTargetAfter)
-        EXPECT_EQ(ReadFile(m_strTarget), *c.strTargetAfter);
-    else
-        EXPECT_FALSE(FileExists(m_strTarget));
-    std::string strMapFolder = m_strGame + "/" MAP_FOLDER;
-    if (c.vecMapFolderAfter == kNoMapFolder)
-        EXPECT_FALSE(FileExists(strMapFolder)) << "nothing on disk touched";
-    else
-        EXPECT_EQ(ListDir(strMapFolder), c.vecMapFolderAfter) << "no temporary file left behind";
-    EXPECT_EQ(ReadFile(m_strCwd + "/" MAP_FILE), strSource) << "the source stays";
+    EXPECT_EQ(ReadFile(Target()), c.strTargetAfter);
+    // No map folder: nothing on disk touched. Otherwise no temporary file left behind.
+    EXPECT_EQ(ListDir(MapFolder()), c.vecMapFolderAfter);
+    EXPECT_EQ(ReadFile(Map()), strSource) << "the source stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MapFolder(); }, kInstalled, kszNewMap, kJustMap},
+    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MakeMapFolder(); }, kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"KeyWithoutValue",
-                [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"NoDataFile", [](InstallTest &t) { unlink((t.Game() + "/" GAME_DATA_FILE).c_str()); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.Game() + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"DataFileIsAFolder",
-                [](InstallTest &t) {
-                    unlink((t.Game() + "/" GAME_DATA_FILE).c_str());
-                    mkdir((t.Game() + "/" GAME_DATA_FILE).c_str(), 0755);
-                },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"ValueTooLong",
-                [](InstallTest &t) { standin::SetValue(GAME_KEY, GAME_PATH_VALUE, t.Game() + std::string(300, '/')); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"MapMissingKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); unlink((t.Cwd() + "/" MAP_FILE).c_str()); },
+    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"KeyWithoutValue", [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"NoDataFile", [](InstallTest &t) { fs::remove(t.m_strGame + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.m_strGame + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"DataFileIsAFolder", [](InstallTest &t) { ReplaceWithFolder(t.m_strGame + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"ValueTooLong", [](InstallTest &t) { SetGamePath(t.m_strGame + std::string(300, '/')); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"MapMissingKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); fs::remove(t.Map()); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ReadOnlyTargetKept",
-                [](InstallTest &t) { t.OldTarget(); MakeReadOnly(t.Target()); },
+    // A map lying in the game folder itself is not the one to install.
+    InstallCase{"MapComesFromTheCurrentDirectoryNotTheGame",
+                [](InstallTest &t) { fs::remove(t.Map()); WriteFile(t.m_strGame + "/" MAP_FILE, "wrong one"); },
+                kCopyFailed, std::nullopt, kEmptyFolder},
+    InstallCase{"ReadOnlyTargetKept", [](InstallTest &t) { t.OldTarget(); MakeReadOnly(t.Target()); },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ReadOnlyTargetKeptWhereRenameIgnoresIt",
                 [](InstallTest &t) {
@@ -152,63 +141,51 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     standin::g_state.fRenameIgnoresReadOnly = true;
                 },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"LockedTargetKept",
-                [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
+    InstallCase{"LockedTargetKept", [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"DiskFullKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); standin::g_state.cbDiskFree = 5; },
+    InstallCase{"DiskFullKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::g_state.cbDiskFree = 5; },
-                kCopyFailed, std::nullopt, {}},
+                kCopyFailed, std::nullopt, kEmptyFolder},
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 0x4242;
-                    t.MapFolder();
-                    t.Plant("~4242", "stale half copy");
+                    t.MakeMapFolder();
+                    WriteFile(t.MapFolder() + "/~4242", "stale half copy");
                 },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 0x4242;
                     t.OldTarget();
-                    t.Plant("~4242", "stale");
-                    MakeReadOnly(t.Game() + "/" MAP_FOLDER "/~4242");
+                    WriteFile(t.MapFolder() + "/~4242", "stale");
+                    MakeReadOnly(t.MapFolder() + "/~4242");
                 },
-                kCopyFailed, kszOldMap, {MAP_FILE, "~4242"}},
+                kCopyFailed, kszOldMap, std::vector<std::string>{MAP_FILE, "~4242"}},
     InstallCase{"OtherInstallersTempLeftAlone",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 2;
-                    t.MapFolder();
-                    t.Plant("~1", "being written by another run");
-                    standin::LockFile(t.Game() + "/" MAP_FOLDER "/~1");
+                    t.MakeMapFolder();
+                    WriteFile(t.MapFolder() + "/~1", "being written by another run");
+                    standin::LockFile(t.MapFolder() + "/~1");
                 },
-                kInstalled, kszNewMap, {MAP_FILE, "~1"}},
-    InstallCase{"FlushFailsKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); standin::g_state.fFlushFails = true; },
+                kInstalled, kszNewMap, std::vector<std::string>{MAP_FILE, "~1"}},
+    InstallCase{"FlushFailsKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); standin::g_state.fFlushFails = true; },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/" MAP_FILE); },
+    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Map()); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/" MAP_FILE, ""); },
+    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); t.PutMap(""); },
                 kInstalled, "", kJustMap},
-    InstallCase{"MapIsAFolderKeepsOldTarget",
-                [](InstallTest &t) {
-                    t.OldTarget();
-                    unlink((t.Cwd() + "/" MAP_FILE).c_str());
-                    mkdir((t.Cwd() + "/" MAP_FILE).c_str(), 0755);
-                },
+    InstallCase{"MapIsAFolderKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); ReplaceWithFolder(t.Map()); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ValueEndingInBackslash",
-                [](InstallTest &t) {
-                    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, t.Game() + "\\" + std::string(1, '\0'));
-                },
+    InstallCase{"ValueEndingInBackslash", [](InstallTest &t) { SetGamePath(t.m_strGame + "\\" + kNul); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"RelativeValueIsNotTheGame",
-                [](InstallTest &) { standin::SetValue(GAME_KEY, GAME_PATH_VALUE, std::string("game", 5)); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
+    InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); },
+                kNotInstalled, std::nullopt, std::nullopt},
     InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"GameFolderWithSpacesAndCzech",
-                [](InstallTest &t) { t.GameFolderNamed(Cp1250("Hry a věci – Duneveil, Česká edice")); },
+                [](InstallTest &t) { t.MoveGame(t.m_strRoot + "/" + Cp1250("Hry a věci – Duneveil, Česká edice")); },
                 kInstalled, kszNewMap, kJustMap}),
     [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
 
@@ -236,7 +213,7 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 
 TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 {
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, std::string(1, '\0'));
+    SetGamePath(kNul);
     PutMap(kszNewMap);
 
     OnInstall(khDlg);
@@ -246,30 +223,17 @@ TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
     EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
 }
 
-TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
-{
-    InstallGame();
-    // A map lying in the game folder itself is not the one to install.
-    WriteFile(m_strGame + "/" MAP_FILE, "wrong one");
-
-    OnInstall(khDlg);
-
-    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
-    EXPECT_FALSE(FileExists(m_strTarget));
-}
-
 TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
 {
     InstallGame();
     PutMap(kszNewMap);
-    WriteFile(m_strGame + "/" MAP_FOLDER, kszOldMap);
+    WriteFile(MapFolder(), kszOldMap);
 
     OnInstall(khDlg);
 
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
     EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
-    EXPECT_EQ(ReadFile(m_strGame + "/" MAP_FOLDER), kszOldMap);
+    EXPECT_EQ(ReadFile(MapFolder()), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{MAP_FOLDER, GAME_DATA_FILE}));
 }
 
@@ -277,7 +241,7 @@ TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
 {
     PutMap(kszNewMap);
     std::string strOther = m_strRoot + "/other";
-    ASSERT_EQ(mkdir(strOther.c_str(), 0755), 0);
+    ASSERT_TRUE(fs::create_directory(strOther));
 
     InstallMap(strOther.c_str(), khDlg);
 

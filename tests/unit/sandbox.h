@@ -1,6 +1,7 @@
 // A throwaway game install and current directory for one test.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,30 +10,40 @@
 #include "game_files.h"
 #include "standin.h"
 
+const std::string kNul(1, '\0');
+
 // UTF-8 to Windows-1250, to compare the program's bytes with readable text.
 std::string Cp1250(const std::string &strUtf8);
 
-std::string ReadFile(const std::string &strPath);
+// nullopt when there is no such file (a folder is not one).
+std::optional<std::string> ReadFile(const std::string &strPath);
 void WriteFile(const std::string &strPath, const std::string &strBytes);
-bool FileExists(const std::string &strPath);
 void MakeReadOnly(const std::string &strPath);
 void MakeUnreadable(const std::string &strPath);
-std::vector<std::string> ListDir(const std::string &strDir);
+// The names in a folder, sorted; nullopt when there is no such folder.
+std::optional<std::vector<std::string>> ListDir(const std::string &strDir);
+// The game's registry value, its bytes as given.
+void SetGamePath(const std::string &strBytes);
 
+// Public, as the cases of a table arrange their set-up through it.
 class SandboxTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-
+public:
     // A game folder registered in HKLM with the game's data file in it, and
     // the map in the current directory.
     void InstallGame();
     void PutMap(const std::string &strBytes);
 
-    std::string m_strRoot;     // the temporary folder
-    std::string m_strGame;     // <root>/game
-    std::string m_strCwd;      // <root>/cwd, the current directory
-    std::string m_strTarget;   // the map in the game's map folder
+    std::string MapFolder() const { return m_strGame + "/" MAP_FOLDER; }
+    std::string Target() const { return MapFolder() + "/" MAP_FILE; }
+    std::string Map() const { return m_strCwd + "/" MAP_FILE; }
+
+    std::string m_strRoot;  // the temporary folder
+    std::string m_strGame;  // <root>/game
+    std::string m_strCwd;   // <root>/cwd, the current directory
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
 private:
     std::string m_strSavedCwd;
