@@ -15,7 +15,6 @@ typedef unsigned int UINT;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t INT_PTR;
-typedef const char *LPCSTR;
 typedef uint8_t *LPBYTE;
 typedef void *HANDLE;
 typedef wchar_t WCHAR;
@@ -59,25 +58,25 @@ struct SECURITY_ATTRIBUTES;
 #define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xffff))
 
 namespace plat {
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, DWORD samDesired, HKEY *phkResult);
-LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, DWORD *pdwReserved, DWORD *pdwType, LPBYTE pbData,
+LONG RegOpenKeyExA(HKEY hKey, const char *pszSubKey, DWORD dwOptions, DWORD samDesired, HKEY *phkResult);
+LONG RegQueryValueExA(HKEY hKey, const char *pszValueName, DWORD *pdwReserved, DWORD *pdwType, LPBYTE pbData,
                       DWORD *pcbData);
 LONG RegCloseKey(HKEY hKey);
 FILE *fopen(const char *pszPath, const char *pszMode);
 int fclose(FILE *pf);
-BOOL DeleteFileA(LPCSTR pszPath);
-BOOL CreateDirectoryA(LPCSTR pszPath, SECURITY_ATTRIBUTES *psa);
-BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists);
-BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags);
-DWORD GetFileAttributesA(LPCSTR pszPath);
-BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes);
-HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *psa,
+BOOL DeleteFileA(const char *pszPath);
+BOOL CreateDirectoryA(const char *pszPath, SECURITY_ATTRIBUTES *psa);
+BOOL CopyFileA(const char *pszFrom, const char *pszTo, BOOL fFailIfExists);
+BOOL MoveFileExA(const char *pszFrom, const char *pszTo, DWORD dwFlags);
+DWORD GetFileAttributesA(const char *pszPath);
+BOOL SetFileAttributesA(const char *pszPath, DWORD dwAttributes);
+HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *psa,
                    DWORD dwDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplate);
 BOOL FlushFileBuffers(HANDLE hFile);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetCurrentProcessId();
-int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, LPCSTR psz, int cb, WCHAR *pwsz, int cch);
-int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType);
+int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, const char *psz, int cb, WCHAR *pwsz, int cch);
+int MessageBoxA(HWND hWnd, const char *pszText, const char *pszCaption, UINT uType);
 int MessageBoxW(HWND hWnd, const WCHAR *pwszText, const WCHAR *pwszCaption, UINT uType);
 BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 }

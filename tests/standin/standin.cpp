@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -15,7 +14,6 @@
 #include <iterator>
 #include <string>
 
-#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,11 +45,6 @@ mode_t Mode(const std::string &str)
     return stat(str.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-bool IsDir(const std::string &str)
-{
-    return S_ISDIR(Mode(str));
-}
-
 bool IsReadOnly(const std::string &str)
 {
     mode_t mode = Mode(str);
@@ -62,12 +55,9 @@ bool IsReadOnly(const std::string &str)
 // share modes are not modelled: such a handle locks nothing.
 bool IsLocked(const std::string &str)
 {
-    if (g_state.setLocked.count(str))
-        return true;
-    for (const File *pFile : g_state.setOpenFiles)
-        if (pFile->strPath == str && pFile->dwShareMode == 0)
-            return true;
-    return false;
+    return g_state.setLocked.count(str) ||
+           std::any_of(g_state.setOpenFiles.begin(), g_state.setOpenFiles.end(),
+                       [&](const File *pFile) { return pFile->strPath == str && pFile->dwShareMode == 0; });
 }
 
 // One line of vecFileCalls.
@@ -134,10 +124,8 @@ State g_state;
 
 void Reset()
 {
-    for (File *pFile : g_state.setOpenFiles) {
-        close(pFile->fd);
+    for (File *pFile : g_state.setOpenFiles)
         delete pFile;
-    }
     g_state = State{};
 }
 
@@ -151,11 +139,6 @@ void SetValue(const std::string &strKey, const std::string &strName, const std::
     g_state.mapKeys[Lower(strKey)][Lower(strName)] = strBytes;
 }
 
-bool KeyExists(const std::string &strKey)
-{
-    return g_state.mapKeys.count(Lower(strKey)) != 0;
-}
-
 void LockFile(const std::string &strPath)
 {
     g_state.setLocked.insert(HostPath(strPath.c_str()));
@@ -165,7 +148,7 @@ void LockFile(const std::string &strPath)
 
 namespace plat {
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, DWORD samDesired, HKEY *phkResult)
+LONG RegOpenKeyExA(HKEY hKey, const char *pszSubKey, DWORD, DWORD samDesired, HKEY *phkResult)
 {
     if (hKey != HKEY_LOCAL_MACHINE || !(samDesired & KEY_QUERY_VALUE))
         return ERROR_FILE_NOT_FOUND;
@@ -173,11 +156,12 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, DWORD samDesired, HKEY *p
     if (it == g_state.mapKeys.end())
         return ERROR_FILE_NOT_FOUND;
     g_state.setOpenKeys.insert(&it->second);
-    *phkResult = reinterpret_cast<HKEY>(const_cast<Key *>(&it->second));
+    *phkResult = reinterpret_cast<HKEY>(&it->second);
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, DWORD *, DWORD *pdwType, LPBYTE pbData, DWORD *pcbData)
+// Only what the program asks for: the data, into its buffer, without the type.
+LONG RegQueryValueExA(HKEY hKey, const char *pszValueName, DWORD *, DWORD *, LPBYTE pbData, DWORD *pcbData)
 {
     const Key *pKey = reinterpret_cast<const Key *>(hKey);
     if (!g_state.setOpenKeys.count(pKey))
@@ -185,14 +169,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, DWORD *, DWORD *pdwType, L
     auto it = pKey->find(Lower(pszValueName));
     if (it == pKey->end())
         return ERROR_FILE_NOT_FOUND;
-    if (pdwType)
-        *pdwType = 1;  // REG_SZ
     const std::string &strData = it->second;
-    DWORD cbHave = pcbData ? *pcbData : 0;
-    if (pcbData)
-        *pcbData = static_cast<DWORD>(strData.size());
-    if (!pbData)
-        return ERROR_SUCCESS;
+    DWORD cbHave = *pcbData;
+    *pcbData = static_cast<DWORD>(strData.size());
     if (strData.size() > cbHave) {
         // Windows leaves the buffer undefined here; make that visible.
         memset(pbData, 'X', cbHave);
@@ -228,27 +207,27 @@ int fclose(FILE *pf)
     return ::fclose(pf);
 }
 
-BOOL DeleteFileA(LPCSTR pszPath)
+BOOL DeleteFileA(const char *pszPath)
 {
     Record("DeleteFileA(%s)", pszPath);
     std::string str = HostPath(pszPath);
-    if (IsLocked(str) || IsReadOnly(str) || IsDir(str))
+    if (IsLocked(str) || IsReadOnly(str) || S_ISDIR(Mode(str)))
         return FALSE;
     return unlink(str.c_str()) == 0;
 }
 
-BOOL CreateDirectoryA(LPCSTR pszPath, SECURITY_ATTRIBUTES *)
+BOOL CreateDirectoryA(const char *pszPath, SECURITY_ATTRIBUTES *)
 {
     Record("CreateDirectoryA(%s)", pszPath);
     return mkdir(HostPath(pszPath).c_str(), 0755) == 0;
 }
 
-BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
+BOOL CopyFileA(const char *pszFrom, const char *pszTo, BOOL fFailIfExists)
 {
     Record("CopyFileA(%s, %s, %d)", pszFrom, pszTo, fFailIfExists);
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
-    if ((Mode(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || IsDir(strTo))) ||
-        IsLocked(strFrom) || IsDir(strFrom))
+    if ((Mode(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || S_ISDIR(Mode(strTo)))) ||
+        IsLocked(strFrom) || S_ISDIR(Mode(strFrom)))
         return FALSE;
     std::ifstream in(strFrom, std::ios::binary);
     if (!in)
@@ -265,19 +244,19 @@ BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
     return fFits && out.good();
 }
 
-BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
+BOOL MoveFileExA(const char *pszFrom, const char *pszTo, DWORD dwFlags)
 {
     Record("MoveFileExA(%s, %s, 0x%X)", pszFrom, pszTo, dwFlags);
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
     if (!Mode(strFrom) || IsLocked(strFrom))
         return FALSE;
-    if (Mode(strTo) && (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || IsDir(strTo) ||
+    if (Mode(strTo) && (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || S_ISDIR(Mode(strTo)) ||
                         (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)))
         return FALSE;
     return rename(strFrom.c_str(), strTo.c_str()) == 0;
 }
 
-DWORD GetFileAttributesA(LPCSTR pszPath)
+DWORD GetFileAttributesA(const char *pszPath)
 {
     mode_t mode = Mode(HostPath(pszPath));
     if (!mode)
@@ -288,7 +267,7 @@ DWORD GetFileAttributesA(LPCSTR pszPath)
     return dw ? dw : FILE_ATTRIBUTE_NORMAL;
 }
 
-BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
+BOOL SetFileAttributesA(const char *pszPath, DWORD dwAttributes)
 {
     Record("SetFileAttributesA(%s, 0x%X)", pszPath, dwAttributes);
     std::string str = HostPath(pszPath);
@@ -300,19 +279,17 @@ BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
 }
 
 // Only what the program asks for: an existing file, opened for writing or
-// for reading.
-HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *, DWORD dwDisposition,
+// for reading. Nothing is read or written through the handle.
+HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *, DWORD dwDisposition,
                    DWORD, HANDLE)
 {
     Record("CreateFileA(%s, 0x%X)", pszPath, dwAccess);
     std::string str = HostPath(pszPath);
     bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
-    if (dwDisposition != OPEN_EXISTING || IsLocked(str) || IsDir(str) || (fWrite && IsReadOnly(str)))
+    mode_t mode = Mode(str);
+    if (dwDisposition != OPEN_EXISTING || !mode || S_ISDIR(mode) || IsLocked(str) || (fWrite && IsReadOnly(str)))
         return INVALID_HANDLE_VALUE;
-    int fd = open(str.c_str(), fWrite ? O_WRONLY : O_RDONLY);
-    if (fd < 0)
-        return INVALID_HANDLE_VALUE;
-    File *pFile = new File{fd, str, pszPath, dwAccess, dwShareMode};
+    File *pFile = new File{str, pszPath, dwAccess, dwShareMode};
     g_state.setOpenFiles.insert(pFile);
     return pFile;
 }
@@ -333,7 +310,6 @@ BOOL CloseHandle(HANDLE hObject)
     if (!pFile)
         return FALSE;
     g_state.setOpenFiles.erase(pFile);
-    close(pFile->fd);
     delete pFile;
     return TRUE;
 }
@@ -343,7 +319,7 @@ DWORD GetCurrentProcessId()
     return g_state.dwPid;
 }
 
-int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, WCHAR *pwsz, int cch)
+int MultiByteToWideChar(UINT uCodePage, DWORD, const char *psz, int cb, WCHAR *pwsz, int cch)
 {
     std::wstring wstr;
     size_t cbIn = cb < 0 ? strlen(psz) + 1 : static_cast<size_t>(cb);
@@ -357,7 +333,7 @@ int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, WCHAR *pwsz, 
     return static_cast<int>(wstr.size());
 }
 
-int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
+int MessageBoxA(HWND hWnd, const char *pszText, const char *pszCaption, UINT uType)
 {
     std::wstring wstrText, wstrCaption;
     if (!Decode(g_state.uAnsiCodePage, pszText, strlen(pszText), wstrText) ||
