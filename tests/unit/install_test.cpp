@@ -57,16 +57,10 @@ public:
         MakeMapFolder();
         WriteFile(Target(), kszOldMap);
     }
-    // Moves the game to a folder whose path is exactly cch characters long.
-    void GameFolderOfLength(size_t cch)
+    // To <root>/<name>, registered there.
+    void MoveGame(const std::string &strName)
     {
-        std::string strDir = m_strRoot + "/";
-        strDir += std::string(cch - strDir.size(), 'g');
-        ASSERT_EQ(strDir.size(), cch);
-        MoveGame(strDir);
-    }
-    void MoveGame(const std::string &strDir)
-    {
+        std::string strDir = m_strRoot + "/" + strName;
         ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
         m_strGame = strDir;
         SetGamePath(m_strGame + kNul);
@@ -182,10 +176,12 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); },
                 kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
+    InstallCase{"GameFolderOf255CharsUsedWhole",
+                [](InstallTest &t) { t.MoveGame(std::string(255 - t.m_strRoot.size() - 1, 'g')); },
                 kInstalled, kszNewMap, kJustMap},
+    // "Hry a věci – Duneveil, Česká edice" in Windows-1250.
     InstallCase{"GameFolderWithSpacesAndCzech",
-                [](InstallTest &t) { t.MoveGame(t.m_strRoot + "/" + Cp1250("Hry a věci – Duneveil, Česká edice")); },
+                [](InstallTest &t) { t.MoveGame("Hry a v\xEC" "ci \x96 Duneveil, \xC8" "esk\xE1 edice"); },
                 kInstalled, kszNewMap, kJustMap}),
     [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
 

@@ -71,7 +71,7 @@ TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
         EXPECT_EQ(MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0), TRUE);
     EXPECT_EQ(standin::g_state.vecBoxes.size(), 3u);
     for (const standin::MessageBoxCall &box : standin::g_state.vecBoxes) {
-        EXPECT_EQ(Cp1250(box.strText), g_szCredits);
+        EXPECT_EQ(box.strText, ReadFile(CREDITS_FILE));
         EXPECT_EQ(box.uType, 0u) << "MB_OK, no icon";
         EXPECT_EQ(box.hwndOwner, nullptr);
     }
@@ -88,7 +88,7 @@ TEST_F(SandboxTest, AboutFallsBackToTheBytesWhenTheyCannotBeConverted)
     MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0);
 
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(Cp1250(standin::g_state.vecBoxes[0].strText), g_szCredits);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, ReadFile(CREDITS_FILE));
     EXPECT_EQ(standin::g_state.vecBoxes[0].strCaption, "O projektu");
 }
 

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iconv.h>
 #include <iterator>
 
 #include <sys/stat.h>
@@ -12,20 +11,6 @@
 namespace fs = std::filesystem;
 
 const HWND khDlg = reinterpret_cast<HWND>(0x1234);
-
-std::string Cp1250(const std::string &strUtf8)
-{
-    iconv_t cd = iconv_open("CP1250", "UTF-8");
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
-    std::string strOut(strUtf8.size() * 2 + 1, '\0');
-    char *pIn = const_cast<char *>(strUtf8.data());
-    char *pOut = &strOut[0];
-    size_t cbIn = strUtf8.size(), cbOut = strOut.size();
-    EXPECT_NE(iconv(cd, &pIn, &cbIn, &pOut, &cbOut), static_cast<size_t>(-1));
-    iconv_close(cd);
-    strOut.resize(strOut.size() - cbOut);
-    return strOut;
-}
 
 std::optional<std::string> ReadFile(const std::string &strPath)
 {

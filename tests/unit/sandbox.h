@@ -12,9 +12,6 @@
 
 const std::string kNul(1, '\0');
 
-// UTF-8 to Windows-1250, to compare the program's bytes with readable text.
-std::string Cp1250(const std::string &strUtf8);
-
 // nullopt when there is no such file (a folder is not one).
 std::optional<std::string> ReadFile(const std::string &strPath);
 void WriteFile(const std::string &strPath, const std::string &strBytes);
@@ -28,6 +25,9 @@ void SetGamePath(const std::string &strBytes);
 // Public, as the cases of a table arrange their set-up through it.
 class SandboxTest : public ::testing::Test {
 public:
+    void SetUp() override;
+    void TearDown() override;
+
     // A game folder registered in HKLM with the game's data file in it, and
     // the map in the current directory.
     void InstallGame();
@@ -40,10 +40,6 @@ public:
     std::string m_strRoot;  // the temporary folder
     std::string m_strGame;  // <root>/game
     std::string m_strCwd;   // <root>/cwd, the current directory
-
-protected:
-    void SetUp() override;
-    void TearDown() override;
 
 private:
     std::string m_strSavedCwd;
