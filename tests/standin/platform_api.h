@@ -19,10 +19,8 @@ typedef uint8_t *LPBYTE;
 typedef void *HANDLE;
 typedef wchar_t WCHAR;
 
-struct HWND__;
-typedef HWND__ *HWND;
-struct HKEY__;
-typedef HKEY__ *HKEY;
+typedef struct HWND__ *HWND;
+typedef struct HKEY__ *HKEY;
 struct SECURITY_ATTRIBUTES;
 
 #define CALLBACK

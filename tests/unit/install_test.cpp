@@ -14,30 +14,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum Outcome { kInstalled, kNotInstalled, kCopyFailed };
-
-struct ExpectedBox {
+// The outcomes, by the box that reports them.
+struct Outcome {
     const char *pszTextUtf8;
     const char *pszCaptionUtf8;
     UINT uType;
 };
 
-const ExpectedBox kBoxes[] = {
-    {"Instalace mapy byla úspěšně dokončena.", "Instalátor", 0x40},
-    {"Hra není v pořádku nainstalována!\nInstalace nemůže pokračovat.", "Chyba", 0x10},
-    {"Při instalaci se naskytla chyba.\nNová mapa nebyla nainstalována.", "Chyba", 0x10},
-};
+const Outcome kInstalled = {"Instalace mapy byla úspěšně dokončena.", "Instalátor", 0x40};
+const Outcome kNotInstalled = {"Hra není v pořádku nainstalována!\nInstalace nemůže pokračovat.", "Chyba", 0x10};
+const Outcome kCopyFailed = {"Při instalaci se naskytla chyba.\nNová mapa nebyla nainstalována.", "Chyba", 0x10};
 
 const char kszNewMap[] = "NEW MAP \x01\x02\xFF\r\n\x1A end";
 const char kszOldMap[] = "old map, longer than the new one, so a partial overwrite would show";
 
 class InstallTest;
-typedef void (*ArrangeFn)(InstallTest &);
 
 struct InstallCase {
     const char *pszName;
-    ArrangeFn pfnArrange;
-    Outcome outcome;
+    void (*pfnArrange)(InstallTest &);
+    const Outcome &outcome;
     std::optional<std::string> strTargetAfter;                 // nullopt: no target file
     std::optional<std::vector<std::string>> vecMapFolderAfter;  // nullopt: no map folder
 };
@@ -57,7 +53,7 @@ public:
         MakeMapFolder();
         WriteFile(Target(), kszOldMap);
     }
-    // To <root>/<name>, registered there.
+    // Moves the game to <root>/<name> and registers it there.
     void MoveGame(const std::string &strName)
     {
         std::string strDir = m_strRoot + "/" + strName;
@@ -86,12 +82,11 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
 
     OnInstall(khDlg);
 
-    const ExpectedBox &box = kBoxes[c.outcome];
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
     const standin::MessageBoxCall &call = standin::g_state.vecBoxes[0];
-    EXPECT_EQ(call.strText, box.pszTextUtf8);
-    EXPECT_EQ(call.strCaption, box.pszCaptionUtf8);
-    EXPECT_EQ(call.uType, box.uType);
+    EXPECT_EQ(call.strText, c.outcome.pszTextUtf8);
+    EXPECT_EQ(call.strCaption, c.outcome.pszCaptionUtf8);
+    EXPECT_EQ(call.uType, c.outcome.uType);
     EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
 
     ASSERT_EQ(standin::g_state.vecEnds.size(), 1u);
@@ -216,7 +211,7 @@ TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 
     EXPECT_EQ(standin::g_state.nOpenAttempts, 0) << "\"\\" GAME_DATA_FILE "\" must not be tried";
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kNotInstalled.pszTextUtf8);
 }
 
 TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
@@ -228,7 +223,7 @@ TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
     OnInstall(khDlg);
 
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kCopyFailed.pszTextUtf8);
     EXPECT_EQ(ReadFile(MapFolder()), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{MAP_FOLDER, GAME_DATA_FILE}));
 }

@@ -34,9 +34,8 @@ TEST_P(DispatchTest, HandlesCommandsAndLeavesTheRestToTheDialogManager)
     const auto &boxes = standin::g_state.vecBoxes;
     const auto &ends = standin::g_state.vecEnds;
     ASSERT_EQ(boxes.size(), c.pszBoxCaption ? 1u : 0u);
-    if (c.pszBoxCaption) {
-        EXPECT_EQ(boxes[0].strCaption, c.pszBoxCaption);
-    }
+    for (const standin::MessageBoxCall &box : boxes)
+        EXPECT_EQ(box.strCaption, c.pszBoxCaption);
     ASSERT_EQ(ends.size(), c.fEnds ? 1u : 0u);
     if (c.fEnds) {
         EXPECT_EQ(ends[0].hDlg, khDlg);

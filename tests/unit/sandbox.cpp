@@ -6,11 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include <sys/stat.h>
-
 namespace fs = std::filesystem;
-
-const HWND khDlg = reinterpret_cast<HWND>(0x1234);
 
 std::optional<std::string> ReadFile(const std::string &strPath)
 {
@@ -27,16 +23,6 @@ void WriteFile(const std::string &strPath, const std::string &strBytes)
     ASSERT_TRUE(out.good()) << strPath;
 }
 
-void MakeReadOnly(const std::string &strPath)
-{
-    ASSERT_EQ(chmod(strPath.c_str(), 0444), 0);
-}
-
-void MakeUnreadable(const std::string &strPath)
-{
-    ASSERT_EQ(chmod(strPath.c_str(), 0200), 0);
-}
-
 std::optional<std::vector<std::string>> ListDir(const std::string &strDir)
 {
     if (!fs::is_directory(strDir))
@@ -46,11 +32,6 @@ std::optional<std::vector<std::string>> ListDir(const std::string &strDir)
         vec.push_back(entry.path().filename());
     std::sort(vec.begin(), vec.end());
     return vec;
-}
-
-void SetGamePath(const std::string &strBytes)
-{
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, strBytes);
 }
 
 void SandboxTest::SetUp()
@@ -81,9 +62,4 @@ void SandboxTest::InstallGame()
 {
     SetGamePath(m_strGame + kNul);
     WriteFile(m_strGame + "/" GAME_DATA_FILE, "game data");
-}
-
-void SandboxTest::PutMap(const std::string &strBytes)
-{
-    WriteFile(Map(), strBytes);
 }
