@@ -29,12 +29,12 @@ void Fail(const char *psz)
     abort();
 }
 
-void SetUpOnce()
+}
+
+// Called by libFuzzer once, before the first input.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    if (!g_strRoot.empty())
-        return;
-    const char *pszTmp = getenv("TMPDIR");
-    std::string strTemplate = std::string(pszTmp && *pszTmp ? pszTmp : "/tmp") + "/mapinst-fuzz-XXXXXX";
+    std::string strTemplate = std::filesystem::temp_directory_path() / "mapinst-fuzz-XXXXXX";
     if (!mkdtemp(strTemplate.data()))
         Fail("no temporary folder");
     g_strRoot = strTemplate;
@@ -46,13 +46,11 @@ void SetUpOnce()
     std::ofstream(g_strRoot + "/cwd/" MAP_FILE) << "map";
     if (chdir((g_strRoot + "/cwd").c_str()) != 0)
         Fail("chdir");
-}
-
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
 {
-    SetUpOnce();
     standin::Reset();
     if (cb == 0)
         return 0;

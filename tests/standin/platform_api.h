@@ -8,7 +8,6 @@
 #include <cstdio>
 
 typedef int BOOL;
-typedef uint8_t BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -16,24 +15,14 @@ typedef unsigned int UINT;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t INT_PTR;
-typedef DWORD REGSAM;
-typedef const char *LPCSTR;
-typedef DWORD *LPDWORD;
-typedef BYTE *LPBYTE;
+typedef uint8_t *LPBYTE;
 typedef void *HANDLE;
 typedef wchar_t WCHAR;
-typedef const WCHAR *LPCWSTR;
-typedef WCHAR *LPWSTR;
 
-struct HWND__;
-typedef HWND__ *HWND;
-struct HKEY__;
-typedef HKEY__ *HKEY;
-typedef HKEY *PHKEY;
+typedef struct HWND__ *HWND;
+typedef struct HKEY__ *HKEY;
 struct SECURITY_ATTRIBUTES;
-typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 
-#define WINAPI
 #define CALLBACK
 #define TRUE 1
 #define FALSE 0
@@ -54,10 +43,7 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define GENERIC_WRITE 0x40000000u
-#define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
-
-#define CP_ACP 0
 
 #define MB_OK 0x00000000u
 #define MB_ICONERROR 0x00000010u
@@ -70,25 +56,25 @@ typedef SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
 #define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xffff))
 
 namespace plat {
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult);
-LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, LPDWORD pdwReserved, LPDWORD pdwType, LPBYTE pbData,
-                      LPDWORD pcbData);
+LONG RegOpenKeyExA(HKEY hKey, const char *pszSubKey, DWORD dwOptions, DWORD samDesired, HKEY *phkResult);
+LONG RegQueryValueExA(HKEY hKey, const char *pszValueName, DWORD *pdwReserved, DWORD *pdwType, LPBYTE pbData,
+                      DWORD *pcbData);
 LONG RegCloseKey(HKEY hKey);
 FILE *fopen(const char *pszPath, const char *pszMode);
 int fclose(FILE *pf);
-BOOL DeleteFileA(LPCSTR pszPath);
-BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES psa);
-BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists);
-BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags);
-DWORD GetFileAttributesA(LPCSTR pszPath);
-BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes);
-HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES psa,
+BOOL DeleteFileA(const char *pszPath);
+BOOL CreateDirectoryA(const char *pszPath, SECURITY_ATTRIBUTES *psa);
+BOOL CopyFileA(const char *pszFrom, const char *pszTo, BOOL fFailIfExists);
+BOOL MoveFileExA(const char *pszFrom, const char *pszTo, DWORD dwFlags);
+DWORD GetFileAttributesA(const char *pszPath);
+BOOL SetFileAttributesA(const char *pszPath, DWORD dwAttributes);
+HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *psa,
                    DWORD dwDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplate);
 BOOL FlushFileBuffers(HANDLE hFile);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetCurrentProcessId();
-int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, LPCSTR psz, int cb, LPWSTR pwsz, int cch);
-int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType);
-int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType);
+int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, const char *psz, int cb, WCHAR *pwsz, int cch);
+int MessageBoxA(HWND hWnd, const char *pszText, const char *pszCaption, UINT uType);
+int MessageBoxW(HWND hWnd, const WCHAR *pwszText, const WCHAR *pwszCaption, UINT uType);
 BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 }

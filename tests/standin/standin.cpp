@@ -6,13 +6,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <fstream>
+#include <iterator>
 #include <string>
 
-#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,67 +38,59 @@ std::string HostPath(const char *psz)
     return str;
 }
 
-bool Exists(const std::string &str)
+// 0 when there is nothing at the path.
+mode_t Mode(const std::string &str)
 {
     struct stat st;
-    return lstat(str.c_str(), &st) == 0;
-}
-
-bool IsDir(const std::string &str)
-{
-    struct stat st;
-    return stat(str.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return stat(str.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
 bool IsReadOnly(const std::string &str)
 {
-    struct stat st;
-    return stat(str.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
+    mode_t mode = Mode(str);
+    return mode && !(mode & S_IWUSR);
 }
 
 // A handle opened without sharing locks its file as LockFile does. Other
 // share modes are not modelled: such a handle locks nothing.
 bool IsLocked(const std::string &str)
 {
-    if (g_state.setLocked.count(str))
-        return true;
-    for (const File *pFile : g_state.setOpenFiles)
-        if (pFile->strPath == str && pFile->dwShareMode == 0)
-            return true;
-    return false;
+    return g_state.setLocked.count(str) ||
+           std::any_of(g_state.setOpenFiles.begin(), g_state.setOpenFiles.end(),
+                       [&](const File *pFile) { return pFile->strPath == str && pFile->dwShareMode == 0; });
 }
 
-std::string Hex(DWORD dw)
+// One line of vecFileCalls.
+__attribute__((format(printf, 1, 2))) void Record(const char *pszFormat, ...)
 {
-    char sz[16];
-    snprintf(sz, sizeof sz, "0x%X", static_cast<unsigned>(dw));
-    return sz;
+    char sz[1024];
+    va_list args;
+    va_start(args, pszFormat);
+    vsnprintf(sz, sizeof sz, pszFormat, args);
+    va_end(args);
+    g_state.vecFileCalls.push_back(sz);
 }
 
-void Record(const char *pszName, const std::string &strArgs)
+// All of the bytes from one iconv encoding to another. Only a Windows code
+// page's input can hold a byte it leaves undefined, which becomes the
+// character of the same number, as on Windows. False when iconv lacks one of
+// the encodings.
+template <typename Char>
+bool Convert(const char *pszTo, const char *pszFrom, const void *pv, size_t cb, std::basic_string<Char> &str)
 {
-    g_state.vecFileCalls.push_back(std::string(pszName) + "(" + strArgs + ")");
-}
-
-// Bytes in a Windows code page as characters. A byte that the code page
-// leaves undefined becomes the character of the same number, as on Windows.
-// False when there is no such code page.
-bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
-{
-    iconv_t cd = iconv_open("WCHAR_T", ("CP" + std::to_string(uCodePage)).c_str());
+    iconv_t cd = iconv_open(pszTo, pszFrom);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
-    wstr.clear();
-    char *pIn = const_cast<char *>(pb);
+    str.clear();
+    char *pIn = static_cast<char *>(const_cast<void *>(pv));
     while (cb > 0) {
-        wchar_t awch[256];
-        char *pOut = reinterpret_cast<char *>(awch);
-        size_t cbOut = sizeof awch;
+        Char ach[256];
+        char *pOut = reinterpret_cast<char *>(ach);
+        size_t cbOut = sizeof ach;
         size_t uResult = iconv(cd, &pIn, &cb, &pOut, &cbOut);
-        wstr.append(awch, reinterpret_cast<wchar_t *>(pOut) - awch);
+        str.append(ach, reinterpret_cast<Char *>(pOut) - ach);
         if (uResult == static_cast<size_t>(-1) && errno != E2BIG) {
-            wstr += static_cast<wchar_t>(static_cast<unsigned char>(*pIn));
-            ++pIn;
+            str += static_cast<Char>(static_cast<unsigned char>(*pIn++));
             --cb;
         }
     }
@@ -105,22 +98,15 @@ bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
     return true;
 }
 
+bool Decode(UINT uCodePage, const char *pb, size_t cb, std::wstring &wstr)
+{
+    return Convert("WCHAR_T", ("CP" + std::to_string(uCodePage)).c_str(), pb, cb, wstr);
+}
+
 std::string Utf8(const wchar_t *pwsz)
 {
     std::string str;
-    iconv_t cd = iconv_open("UTF-8", "WCHAR_T");
-    char *pIn = reinterpret_cast<char *>(const_cast<wchar_t *>(pwsz));
-    size_t cbIn = wcslen(pwsz) * sizeof(wchar_t);
-    while (cbIn > 0) {
-        char ach[1024];
-        char *pOut = ach;
-        size_t cbOut = sizeof ach;
-        size_t uResult = iconv(cd, &pIn, &cbIn, &pOut, &cbOut);
-        str.append(ach, pOut - ach);
-        if (uResult == static_cast<size_t>(-1) && errno != E2BIG)
-            abort();  // not a character: the stand-in itself is wrong
-    }
-    iconv_close(cd);
+    Convert("UTF-8", "WCHAR_T", pwsz, wcslen(pwsz) * sizeof(wchar_t), str);
     return str;
 }
 
@@ -128,41 +114,6 @@ File *OpenFile(HANDLE hFile)
 {
     File *pFile = static_cast<File *>(hFile);
     return g_state.setOpenFiles.count(pFile) ? pFile : nullptr;
-}
-
-bool CopyContents(const std::string &strFrom, const std::string &strTo, bool fFailIfExists)
-{
-    if (IsLocked(strFrom) || IsDir(strFrom))
-        return false;
-    int fdIn = open(strFrom.c_str(), O_RDONLY);
-    if (fdIn < 0)
-        return false;
-    int fdOut = open(strTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | (fFailIfExists ? O_EXCL : 0), 0644);
-    if (fdOut < 0) {
-        close(fdIn);
-        return false;
-    }
-    bool fOk = true;
-    long cbWritten = 0;
-    char buf[4096];
-    ssize_t cb;
-    while (fOk && (cb = read(fdIn, buf, sizeof buf)) > 0) {
-        if (g_state.cbDiskFree >= 0 && cbWritten + cb > g_state.cbDiskFree) {
-            cb = g_state.cbDiskFree - cbWritten;
-            fOk = false;
-        }
-        if (cb > 0 && write(fdOut, buf, cb) != cb)
-            fOk = false;
-        cbWritten += cb;
-    }
-    if (cb < 0)
-        fOk = false;
-    // Windows copies the attributes along, read-only among them.
-    if (IsReadOnly(strFrom))
-        fchmod(fdOut, 0444);
-    close(fdIn);
-    close(fdOut);
-    return fOk;
 }
 
 }
@@ -173,10 +124,8 @@ State g_state;
 
 void Reset()
 {
-    for (File *pFile : g_state.setOpenFiles) {
-        close(pFile->fd);
+    for (File *pFile : g_state.setOpenFiles)
         delete pFile;
-    }
     g_state = State{};
 }
 
@@ -187,12 +136,7 @@ void AddKey(const std::string &strKey)
 
 void SetValue(const std::string &strKey, const std::string &strName, const std::string &strBytes)
 {
-    g_state.mapKeys[Lower(strKey)].values[Lower(strName)] = strBytes;
-}
-
-bool KeyExists(const std::string &strKey)
-{
-    return g_state.mapKeys.count(Lower(strKey)) != 0;
+    g_state.mapKeys[Lower(strKey)][Lower(strName)] = strBytes;
 }
 
 void LockFile(const std::string &strPath)
@@ -204,7 +148,7 @@ void LockFile(const std::string &strPath)
 
 namespace plat {
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
+LONG RegOpenKeyExA(HKEY hKey, const char *pszSubKey, DWORD, DWORD samDesired, HKEY *phkResult)
 {
     if (hKey != HKEY_LOCAL_MACHINE || !(samDesired & KEY_QUERY_VALUE))
         return ERROR_FILE_NOT_FOUND;
@@ -212,26 +156,22 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR pszSubKey, DWORD, REGSAM samDesired, PHKEY 
     if (it == g_state.mapKeys.end())
         return ERROR_FILE_NOT_FOUND;
     g_state.setOpenKeys.insert(&it->second);
-    *phkResult = reinterpret_cast<HKEY>(const_cast<Key *>(&it->second));
+    *phkResult = reinterpret_cast<HKEY>(&it->second);
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY hKey, LPCSTR pszValueName, LPDWORD, LPDWORD pdwType, LPBYTE pbData, LPDWORD pcbData)
+// Only what the program asks for: the data, into its buffer, without the type.
+LONG RegQueryValueExA(HKEY hKey, const char *pszValueName, DWORD *, DWORD *, LPBYTE pbData, DWORD *pcbData)
 {
     const Key *pKey = reinterpret_cast<const Key *>(hKey);
     if (!g_state.setOpenKeys.count(pKey))
         return 6;  // ERROR_INVALID_HANDLE
-    auto it = pKey->values.find(Lower(pszValueName));
-    if (it == pKey->values.end())
+    auto it = pKey->find(Lower(pszValueName));
+    if (it == pKey->end())
         return ERROR_FILE_NOT_FOUND;
-    if (pdwType)
-        *pdwType = 1;  // REG_SZ
     const std::string &strData = it->second;
-    DWORD cbHave = pcbData ? *pcbData : 0;
-    if (pcbData)
-        *pcbData = static_cast<DWORD>(strData.size());
-    if (!pbData)
-        return ERROR_SUCCESS;
+    DWORD cbHave = *pcbData;
+    *pcbData = static_cast<DWORD>(strData.size());
     if (strData.size() > cbHave) {
         // Windows leaves the buffer undefined here; make that visible.
         memset(pbData, 'X', cbHave);
@@ -250,15 +190,12 @@ FILE *fopen(const char *pszPath, const char *pszMode)
 {
     ++g_state.nOpenAttempts;
     std::string str = HostPath(pszPath);
-    if (IsLocked(str) || IsDir(str))
+    // Root reads anything; an unreadable file must still fail to open. Only
+    // reading is modelled: the program opens nothing else.
+    mode_t mode = Mode(str);
+    if (IsLocked(str) || S_ISDIR(mode) || !(mode & S_IRUSR))
         return nullptr;
     FILE *pf = ::fopen(str.c_str(), pszMode);
-    // Root reads anything; an unreadable file must still fail to open.
-    struct stat st;
-    if (pf && stat(str.c_str(), &st) == 0 && !(st.st_mode & S_IRUSR)) {
-        ::fclose(pf);
-        pf = nullptr;
-    }
     if (pf)
         ++g_state.nOpenStreams;
     return pf;
@@ -270,81 +207,89 @@ int fclose(FILE *pf)
     return ::fclose(pf);
 }
 
-BOOL DeleteFileA(LPCSTR pszPath)
+BOOL DeleteFileA(const char *pszPath)
 {
-    Record("DeleteFileA", pszPath);
+    Record("DeleteFileA(%s)", pszPath);
     std::string str = HostPath(pszPath);
-    if (IsLocked(str) || IsReadOnly(str) || IsDir(str))
+    if (IsLocked(str) || IsReadOnly(str) || S_ISDIR(Mode(str)))
         return FALSE;
     return unlink(str.c_str()) == 0;
 }
 
-BOOL CreateDirectoryA(LPCSTR pszPath, LPSECURITY_ATTRIBUTES)
+BOOL CreateDirectoryA(const char *pszPath, SECURITY_ATTRIBUTES *)
 {
-    Record("CreateDirectoryA", pszPath);
+    Record("CreateDirectoryA(%s)", pszPath);
     return mkdir(HostPath(pszPath).c_str(), 0755) == 0;
 }
 
-BOOL CopyFileA(LPCSTR pszFrom, LPCSTR pszTo, BOOL fFailIfExists)
+BOOL CopyFileA(const char *pszFrom, const char *pszTo, BOOL fFailIfExists)
 {
-    Record("CopyFileA", std::string(pszFrom) + ", " + pszTo + ", " + std::to_string(fFailIfExists));
-    std::string strTo = HostPath(pszTo);
-    if (Exists(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || IsDir(strTo)))
+    Record("CopyFileA(%s, %s, %d)", pszFrom, pszTo, fFailIfExists);
+    std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
+    if ((Mode(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || S_ISDIR(Mode(strTo)))) ||
+        IsLocked(strFrom) || S_ISDIR(Mode(strFrom)))
         return FALSE;
-    return CopyContents(HostPath(pszFrom), strTo, fFailIfExists);
+    std::ifstream in(strFrom, std::ios::binary);
+    if (!in)
+        return FALSE;
+    std::string strData{std::istreambuf_iterator<char>(in), {}};
+    // The disk may fill part way; the part written stays, as Wine leaves it.
+    bool fFits = g_state.cbDiskFree < 0 || strData.size() <= static_cast<size_t>(g_state.cbDiskFree);
+    std::ofstream out(strTo, std::ios::binary);
+    out.write(strData.data(), fFits ? strData.size() : g_state.cbDiskFree);
+    out.close();
+    // Windows copies the attributes along, read-only among them.
+    if (IsReadOnly(strFrom))
+        chmod(strTo.c_str(), 0444);
+    return fFits && out.good();
 }
 
-BOOL MoveFileExA(LPCSTR pszFrom, LPCSTR pszTo, DWORD dwFlags)
+BOOL MoveFileExA(const char *pszFrom, const char *pszTo, DWORD dwFlags)
 {
-    Record("MoveFileExA", std::string(pszFrom) + ", " + pszTo + ", " + Hex(dwFlags));
+    Record("MoveFileExA(%s, %s, 0x%X)", pszFrom, pszTo, dwFlags);
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
-    if (!Exists(strFrom) || IsLocked(strFrom))
+    if (!Mode(strFrom) || IsLocked(strFrom))
         return FALSE;
-    if (Exists(strTo)) {
-        if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || IsDir(strTo))
-            return FALSE;
-        if (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)
-            return FALSE;
-    }
+    if (Mode(strTo) && (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || S_ISDIR(Mode(strTo)) ||
+                        (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)))
+        return FALSE;
     return rename(strFrom.c_str(), strTo.c_str()) == 0;
 }
 
-DWORD GetFileAttributesA(LPCSTR pszPath)
+DWORD GetFileAttributesA(const char *pszPath)
 {
-    struct stat st;
-    if (stat(HostPath(pszPath).c_str(), &st) != 0)
+    mode_t mode = Mode(HostPath(pszPath));
+    if (!mode)
         return INVALID_FILE_ATTRIBUTES;
-    DWORD dw = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
-    if (!(st.st_mode & S_IWUSR))
+    DWORD dw = S_ISDIR(mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    if (!(mode & S_IWUSR))
         dw |= FILE_ATTRIBUTE_READONLY;
     return dw ? dw : FILE_ATTRIBUTE_NORMAL;
 }
 
-BOOL SetFileAttributesA(LPCSTR pszPath, DWORD dwAttributes)
+BOOL SetFileAttributesA(const char *pszPath, DWORD dwAttributes)
 {
-    Record("SetFileAttributesA", std::string(pszPath) + ", " + Hex(dwAttributes));
+    Record("SetFileAttributesA(%s, 0x%X)", pszPath, dwAttributes);
     std::string str = HostPath(pszPath);
-    struct stat st;
-    if (stat(str.c_str(), &st) != 0)
+    mode_t mode = Mode(str);
+    if (!mode)
         return FALSE;
-    mode_t mode = (dwAttributes & FILE_ATTRIBUTE_READONLY) ? st.st_mode & ~0222 : st.st_mode | S_IWUSR;
+    mode = (dwAttributes & FILE_ATTRIBUTE_READONLY) ? mode & ~0222 : mode | S_IWUSR;
     return chmod(str.c_str(), mode & 07777) == 0;
 }
 
 // Only what the program asks for: an existing file, opened for writing or
-// for reading.
-HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES, DWORD dwDisposition,
+// for reading. Nothing is read or written through the handle.
+HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECURITY_ATTRIBUTES *, DWORD dwDisposition,
                    DWORD, HANDLE)
 {
-    Record("CreateFileA", std::string(pszPath) + ", " + Hex(dwAccess));
+    Record("CreateFileA(%s, 0x%X)", pszPath, dwAccess);
     std::string str = HostPath(pszPath);
     bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
-    if (dwDisposition != OPEN_EXISTING || IsLocked(str) || IsDir(str) || (fWrite && IsReadOnly(str)))
+    mode_t mode = Mode(str);
+    if (dwDisposition != OPEN_EXISTING || !mode || S_ISDIR(mode) || IsLocked(str) || (fWrite && IsReadOnly(str)))
         return INVALID_HANDLE_VALUE;
-    int fd = open(str.c_str(), fWrite ? O_WRONLY : O_RDONLY);
-    if (fd < 0)
-        return INVALID_HANDLE_VALUE;
-    File *pFile = new File{fd, str, pszPath, dwAccess, dwShareMode};
+    File *pFile = new File{str, pszPath, dwAccess, dwShareMode};
     g_state.setOpenFiles.insert(pFile);
     return pFile;
 }
@@ -352,7 +297,7 @@ HANDLE CreateFileA(LPCSTR pszPath, DWORD dwAccess, DWORD dwShareMode, LPSECURITY
 BOOL FlushFileBuffers(HANDLE hFile)
 {
     File *pFile = OpenFile(hFile);
-    Record("FlushFileBuffers", pFile ? pFile->strName : "?");
+    Record("FlushFileBuffers(%s)", pFile ? pFile->strName.c_str() : "?");
     // Windows asks for a handle with write access. No fsync: what the tests
     // check is that the call is made, and when.
     return pFile && (pFile->dwAccess & GENERIC_WRITE) && !g_state.fFlushFails;
@@ -361,11 +306,10 @@ BOOL FlushFileBuffers(HANDLE hFile)
 BOOL CloseHandle(HANDLE hObject)
 {
     File *pFile = OpenFile(hObject);
-    Record("CloseHandle", pFile ? pFile->strName : "?");
+    Record("CloseHandle(%s)", pFile ? pFile->strName.c_str() : "?");
     if (!pFile)
         return FALSE;
     g_state.setOpenFiles.erase(pFile);
-    close(pFile->fd);
     delete pFile;
     return TRUE;
 }
@@ -375,11 +319,11 @@ DWORD GetCurrentProcessId()
     return g_state.dwPid;
 }
 
-int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, int cch)
+int MultiByteToWideChar(UINT uCodePage, DWORD, const char *psz, int cb, WCHAR *pwsz, int cch)
 {
     std::wstring wstr;
     size_t cbIn = cb < 0 ? strlen(psz) + 1 : static_cast<size_t>(cb);
-    if (g_state.fConversionFails || !Decode(uCodePage == CP_ACP ? g_state.uAnsiCodePage : uCodePage, psz, cbIn, wstr))
+    if (g_state.fConversionFails || !Decode(uCodePage, psz, cbIn, wstr))
         return 0;
     if (cch == 0)
         return static_cast<int>(wstr.size());
@@ -389,7 +333,7 @@ int MultiByteToWideChar(UINT uCodePage, DWORD, LPCSTR psz, int cb, LPWSTR pwsz, 
     return static_cast<int>(wstr.size());
 }
 
-int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
+int MessageBoxA(HWND hWnd, const char *pszText, const char *pszCaption, UINT uType)
 {
     std::wstring wstrText, wstrCaption;
     if (!Decode(g_state.uAnsiCodePage, pszText, strlen(pszText), wstrText) ||
@@ -398,7 +342,7 @@ int MessageBoxA(HWND hWnd, LPCSTR pszText, LPCSTR pszCaption, UINT uType)
     return MessageBoxW(hWnd, wstrText.c_str(), wstrCaption.c_str(), uType);
 }
 
-int MessageBoxW(HWND hWnd, LPCWSTR pwszText, LPCWSTR pwszCaption, UINT uType)
+int MessageBoxW(HWND hWnd, const WCHAR *pwszText, const WCHAR *pwszCaption, UINT uType)
 {
     g_state.vecBoxes.push_back({++g_state.uSeq, hWnd, Utf8(pwszText), Utf8(pwszCaption), uType});
     return IDOK;

@@ -29,12 +29,9 @@ struct EndDialogCall {
 };
 
 // Values by lower-case name; the bytes exactly as given.
-struct Key {
-    std::map<std::string, std::string> values;
-};
+typedef std::map<std::string, std::string> Key;
 
 struct File {
-    int fd;
     std::string strPath;  // host path
     std::string strName;  // as passed
     DWORD dwAccess;
@@ -79,7 +76,6 @@ void Reset();
 
 void AddKey(const std::string &strKey);
 void SetValue(const std::string &strKey, const std::string &strName, const std::string &strBytes);
-bool KeyExists(const std::string &strKey);
 
 // A file held open by another process without sharing: it cannot be
 // deleted, replaced or written.

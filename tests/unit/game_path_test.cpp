@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::string kNul(1, '\0');
-
 struct LookupCase {
     const char *pszName;
     bool fKey;
@@ -44,13 +42,13 @@ TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
     if (c.fKey)
         standin::AddKey(GAME_KEY);
     if (c.fValue)
-        standin::SetValue(GAME_KEY, GAME_PATH_VALUE, c.strStored);
+        SetGamePath(c.strStored);
 
     ReadGamePath();
 
     ASSERT_NE(memchr(g_szGamePath, '\0', sizeof g_szGamePath), nullptr);
     EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
-    EXPECT_EQ(standin::KeyExists(GAME_KEY), c.fKey) << "the lookup must never create the key";
+    EXPECT_EQ(standin::g_state.mapKeys.size(), c.fKey ? 1u : 0u) << "the lookup must never create a key";
 }
 
 const std::string k255(255, 'g');
@@ -71,12 +69,12 @@ INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
 TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 {
     standin::Reset();
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, "C:\\A" + kNul);
+    SetGamePath("C:\\A" + kNul);
     ReadGamePath();
     ASSERT_STREQ(g_szGamePath, "C:\\A");
 
     std::string strLong = "C:\\" + std::string(200, 'x');
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, strLong + kNul);
+    SetGamePath(strLong + kNul);
     ReadGamePath();
     EXPECT_EQ(std::string(g_szGamePath), strLong);
 }
@@ -84,7 +82,7 @@ TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 TEST(GamePathSize, KeyRemovedBetweenLookupsEmptiesTheFolder)
 {
     standin::Reset();
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, "C:\\A" + kNul);
+    SetGamePath("C:\\A" + kNul);
     ReadGamePath();
     ASSERT_STREQ(g_szGamePath, "C:\\A");
 
@@ -97,7 +95,7 @@ TEST(GamePathLookup, ShowsNothingItself)
 {
     standin::Reset();
     ReadGamePath();
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, "C:\\A" + kNul);
+    SetGamePath("C:\\A" + kNul);
     ReadGamePath();
     EXPECT_TRUE(standin::g_state.vecBoxes.empty());
     EXPECT_TRUE(standin::g_state.vecEnds.empty());

@@ -1,8 +1,7 @@
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -13,65 +12,55 @@
 
 namespace {
 
-enum Outcome { kInstalled, kNotInstalled, kCopyFailed };
+namespace fs = std::filesystem;
 
-struct ExpectedBox {
+// The outcomes, by the box that reports them.
+struct Outcome {
     const char *pszTextUtf8;
     const char *pszCaptionUtf8;
     UINT uType;
 };
 
-const ExpectedBox kBoxes[] = {
-    {"Instalace mapy byla úspěšně dokončena.", "Instalátor", 0x40},
-    {"Hra není v pořádku nainstalována!\nInstalace nemůže pokračovat.", "Chyba", 0x10},
-    {"Při instalaci se naskytla chyba.\nNová mapa nebyla nainstalována.", "Chyba", 0x10},
-};
+const Outcome kInstalled = {"Instalace mapy byla úspěšně dokončena.", "Instalátor", 0x40};
+const Outcome kNotInstalled = {"Hra není v pořádku nainstalována!\nInstalace nemůže pokračovat.", "Chyba", 0x10};
+const Outcome kCopyFailed = {"Při instalaci se naskytla chyba.\nNová mapa nebyla nainstalována.", "Chyba", 0x10};
 
 const char kszNewMap[] = "NEW MAP \x01\x02\xFF\r\n\x1A end";
 const char kszOldMap[] = "old map, longer than the new one, so a partial overwrite would show";
 
 class InstallTest;
-typedef void (*ArrangeFn)(InstallTest &);
 
 struct InstallCase {
     const char *pszName;
-    ArrangeFn pfnArrange;
-    Outcome outcome;
-    std::optional<std::string> strTargetAfter;   // nullopt: no target file
-    std::vector<std::string> vecMapFolderAfter;  // nullopt-like: {"-"} means no map folder
+    void (*pfnArrange)(InstallTest &);
+    const Outcome &outcome;
+    std::optional<std::string> strTargetAfter;                 // nullopt: no target file
+    std::optional<std::vector<std::string>> vecMapFolderAfter;  // nullopt: no map folder
 };
+
+// The file at the path becomes an empty folder of that name.
+void ReplaceWithFolder(const std::string &strPath)
+{
+    ASSERT_TRUE(fs::remove(strPath));
+    ASSERT_TRUE(fs::create_directory(strPath));
+}
 
 class InstallTest : public SandboxTest, public ::testing::WithParamInterface<InstallCase> {
 public:
-    void MapFolder() { ASSERT_EQ(mkdir((m_strGame + "/" MAP_FOLDER).c_str(), 0755), 0); }
+    void MakeMapFolder() { ASSERT_TRUE(fs::create_directory(MapFolder())); }
     void OldTarget()
     {
-        MapFolder();
-        WriteFile(m_strTarget, kszOldMap);
+        MakeMapFolder();
+        WriteFile(Target(), kszOldMap);
     }
-    void Plant(const std::string &strName, const std::string &strBytes)
+    // Moves the game to <root>/<name> and registers it there.
+    void MoveGame(const std::string &strName)
     {
-        WriteFile(m_strGame + "/" MAP_FOLDER "/" + strName, strBytes);
-    }
-    // Moves the game to a folder whose path is exactly cch characters long.
-    void GameFolderOfLength(size_t cch)
-    {
-        std::string strDir = m_strRoot + "/";
-        strDir += std::string(cch - strDir.size(), 'g');
-        ASSERT_EQ(strDir.size(), cch);
-        MoveGame(strDir);
-    }
-    void GameFolderNamed(const std::string &strName) { MoveGame(m_strRoot + "/" + strName); }
-    void MoveGame(const std::string &strDir)
-    {
+        std::string strDir = m_strRoot + "/" + strName;
         ASSERT_EQ(rename(m_strGame.c_str(), strDir.c_str()), 0);
         m_strGame = strDir;
-        m_strTarget = m_strGame + "/" MAP_FOLDER "/" MAP_FILE;
-        standin::SetValue(GAME_KEY, GAME_PATH_VALUE, m_strGame + std::string(1, '\0'));
+        SetGamePath(m_strGame + kNul);
     }
-    std::string Game() const { return m_strGame; }
-    std::string Target() const { return m_strTarget; }
-    std::string Cwd() const { return m_strCwd; }
 };
 
 // Keeps gtest from dumping the raw bytes of a case.
@@ -80,8 +69,8 @@ void PrintTo(const InstallCase &c, std::ostream *pos)
     *pos << c.pszName;
 }
 
-const std::vector<std::string> kNoMapFolder = {"-"};
 const std::vector<std::string> kJustMap = {MAP_FILE};
+const std::vector<std::string> kEmptyFolder;
 
 TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
 {
@@ -89,16 +78,15 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     InstallGame();
     PutMap(kszNewMap);
     c.pfnArrange(*this);
-    std::string strSource = ReadFile(m_strCwd + "/" MAP_FILE);
+    std::optional<std::string> strSource = ReadFile(Map());
 
     OnInstall(khDlg);
 
-    const ExpectedBox &box = kBoxes[c.outcome];
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
     const standin::MessageBoxCall &call = standin::g_state.vecBoxes[0];
-    EXPECT_EQ(call.strText, box.pszTextUtf8);
-    EXPECT_EQ(call.strCaption, box.pszCaptionUtf8);
-    EXPECT_EQ(call.uType, box.uType);
+    EXPECT_EQ(call.strText, c.outcome.pszTextUtf8);
+    EXPECT_EQ(call.strCaption, c.outcome.pszCaptionUtf8);
+    EXPECT_EQ(call.uType, c.outcome.uType);
     EXPECT_EQ(call.hwndOwner, nullptr) << "the box has no owner window";
 
     ASSERT_EQ(standin::g_state.vecEnds.size(), 1u);
@@ -106,44 +94,34 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     EXPECT_EQ(standin::g_state.vecEnds[0].nResult, 2);
     EXPECT_LT(call.uSeq, standin::g_state.vecEnds[0].uSeq) << "the box shows before the dialog ends";
 
-    if (c.strTargetAfter)
-        EXPECT_EQ(ReadFile(m_strTarget), *c.strTargetAfter);
-    else
-        EXPECT_FALSE(FileExists(m_strTarget));
-    std::string strMapFolder = m_strGame + "/" MAP_FOLDER;
-    if (c.vecMapFolderAfter == kNoMapFolder)
-        EXPECT_FALSE(FileExists(strMapFolder)) << "nothing on disk touched";
-    else
-        EXPECT_EQ(ListDir(strMapFolder), c.vecMapFolderAfter) << "no temporary file left behind";
-    EXPECT_EQ(ReadFile(m_strCwd + "/" MAP_FILE), strSource) << "the source stays";
+    EXPECT_EQ(ReadFile(Target()), c.strTargetAfter);
+    // No map folder: nothing on disk touched. Otherwise no temporary file left behind.
+    EXPECT_EQ(ListDir(MapFolder()), c.vecMapFolderAfter);
+    EXPECT_EQ(ReadFile(Map()), strSource) << "the source stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MapFolder(); }, kInstalled, kszNewMap, kJustMap},
+    InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MakeMapFolder(); }, kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"KeyWithoutValue",
-                [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"NoDataFile", [](InstallTest &t) { unlink((t.Game() + "/" GAME_DATA_FILE).c_str()); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.Game() + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"DataFileIsAFolder",
-                [](InstallTest &t) {
-                    unlink((t.Game() + "/" GAME_DATA_FILE).c_str());
-                    mkdir((t.Game() + "/" GAME_DATA_FILE).c_str(), 0755);
-                },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"ValueTooLong",
-                [](InstallTest &t) { standin::SetValue(GAME_KEY, GAME_PATH_VALUE, t.Game() + std::string(300, '/')); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"MapMissingKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); unlink((t.Cwd() + "/" MAP_FILE).c_str()); },
+    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"KeyWithoutValue", [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"NoDataFile", [](InstallTest &t) { fs::remove(t.m_strGame + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.m_strGame + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"DataFileIsAFolder", [](InstallTest &t) { ReplaceWithFolder(t.m_strGame + "/" GAME_DATA_FILE); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"ValueTooLong", [](InstallTest &t) { SetGamePath(t.m_strGame + std::string(300, '/')); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"MapMissingKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); fs::remove(t.Map()); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ReadOnlyTargetKept",
-                [](InstallTest &t) { t.OldTarget(); MakeReadOnly(t.Target()); },
+    // A map lying in the game folder itself is not the one to install.
+    InstallCase{"MapComesFromTheCurrentDirectoryNotTheGame",
+                [](InstallTest &t) { fs::remove(t.Map()); WriteFile(t.m_strGame + "/" MAP_FILE, "wrong one"); },
+                kCopyFailed, std::nullopt, kEmptyFolder},
+    InstallCase{"ReadOnlyTargetKept", [](InstallTest &t) { t.OldTarget(); MakeReadOnly(t.Target()); },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ReadOnlyTargetKeptWhereRenameIgnoresIt",
                 [](InstallTest &t) {
@@ -152,63 +130,53 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     standin::g_state.fRenameIgnoresReadOnly = true;
                 },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"LockedTargetKept",
-                [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
+    InstallCase{"LockedTargetKept", [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"DiskFullKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); standin::g_state.cbDiskFree = 5; },
+    InstallCase{"DiskFullKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::g_state.cbDiskFree = 5; },
-                kCopyFailed, std::nullopt, {}},
+                kCopyFailed, std::nullopt, kEmptyFolder},
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 0x4242;
-                    t.MapFolder();
-                    t.Plant("~4242", "stale half copy");
+                    t.MakeMapFolder();
+                    WriteFile(t.MapFolder() + "/~4242", "stale half copy");
                 },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 0x4242;
                     t.OldTarget();
-                    t.Plant("~4242", "stale");
-                    MakeReadOnly(t.Game() + "/" MAP_FOLDER "/~4242");
+                    WriteFile(t.MapFolder() + "/~4242", "stale");
+                    MakeReadOnly(t.MapFolder() + "/~4242");
                 },
-                kCopyFailed, kszOldMap, {MAP_FILE, "~4242"}},
+                kCopyFailed, kszOldMap, std::vector<std::string>{MAP_FILE, "~4242"}},
     InstallCase{"OtherInstallersTempLeftAlone",
                 [](InstallTest &t) {
                     standin::g_state.dwPid = 2;
-                    t.MapFolder();
-                    t.Plant("~1", "being written by another run");
-                    standin::LockFile(t.Game() + "/" MAP_FOLDER "/~1");
+                    t.MakeMapFolder();
+                    WriteFile(t.MapFolder() + "/~1", "being written by another run");
+                    standin::LockFile(t.MapFolder() + "/~1");
                 },
-                kInstalled, kszNewMap, {MAP_FILE, "~1"}},
-    InstallCase{"FlushFailsKeepsOldTarget",
-                [](InstallTest &t) { t.OldTarget(); standin::g_state.fFlushFails = true; },
+                kInstalled, kszNewMap, std::vector<std::string>{MAP_FILE, "~1"}},
+    InstallCase{"FlushFailsKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); standin::g_state.fFlushFails = true; },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Cwd() + "/" MAP_FILE); },
+    InstallCase{"ReadOnlyMapInstalled", [](InstallTest &t) { MakeReadOnly(t.Map()); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); WriteFile(t.Cwd() + "/" MAP_FILE, ""); },
+    InstallCase{"EmptyMapCopiedAsIs", [](InstallTest &t) { t.OldTarget(); t.PutMap(""); },
                 kInstalled, "", kJustMap},
-    InstallCase{"MapIsAFolderKeepsOldTarget",
-                [](InstallTest &t) {
-                    t.OldTarget();
-                    unlink((t.Cwd() + "/" MAP_FILE).c_str());
-                    mkdir((t.Cwd() + "/" MAP_FILE).c_str(), 0755);
-                },
+    InstallCase{"MapIsAFolderKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); ReplaceWithFolder(t.Map()); },
                 kCopyFailed, kszOldMap, kJustMap},
-    InstallCase{"ValueEndingInBackslash",
-                [](InstallTest &t) {
-                    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, t.Game() + "\\" + std::string(1, '\0'));
-                },
+    InstallCase{"ValueEndingInBackslash", [](InstallTest &t) { SetGamePath(t.m_strGame + "\\" + kNul); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"RelativeValueIsNotTheGame",
-                [](InstallTest &) { standin::SetValue(GAME_KEY, GAME_PATH_VALUE, std::string("game", 5)); },
-                kNotInstalled, std::nullopt, kNoMapFolder},
-    InstallCase{"GameFolderOf255CharsUsedWhole", [](InstallTest &t) { t.GameFolderOfLength(255); },
+    InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); },
+                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"GameFolderOf255CharsUsedWhole",
+                [](InstallTest &t) { t.MoveGame(std::string(255 - t.m_strRoot.size() - 1, 'g')); },
                 kInstalled, kszNewMap, kJustMap},
+    // "Hry a věci – Duneveil, Česká edice" in Windows-1250.
     InstallCase{"GameFolderWithSpacesAndCzech",
-                [](InstallTest &t) { t.GameFolderNamed(Cp1250("Hry a věci – Duneveil, Česká edice")); },
+                [](InstallTest &t) { t.MoveGame("Hry a v\xEC" "ci \x96 Duneveil, \xC8" "esk\xE1 edice"); },
                 kInstalled, kszNewMap, kJustMap}),
     [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
 
@@ -236,40 +204,27 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 
 TEST_F(SandboxTest, EmptyGameFolderNeverTestsTheDriveRoot)
 {
-    standin::SetValue(GAME_KEY, GAME_PATH_VALUE, std::string(1, '\0'));
+    SetGamePath(kNul);
     PutMap(kszNewMap);
 
     OnInstall(khDlg);
 
     EXPECT_EQ(standin::g_state.nOpenAttempts, 0) << "\"\\" GAME_DATA_FILE "\" must not be tried";
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kNotInstalled].pszTextUtf8);
-}
-
-TEST_F(SandboxTest, MapComesFromTheCurrentDirectoryNotTheGame)
-{
-    InstallGame();
-    // A map lying in the game folder itself is not the one to install.
-    WriteFile(m_strGame + "/" MAP_FILE, "wrong one");
-
-    OnInstall(khDlg);
-
-    ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
-    EXPECT_FALSE(FileExists(m_strTarget));
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kNotInstalled.pszTextUtf8);
 }
 
 TEST_F(SandboxTest, Disk2ThatIsAFileStaysAsItWas)
 {
     InstallGame();
     PutMap(kszNewMap);
-    WriteFile(m_strGame + "/" MAP_FOLDER, kszOldMap);
+    WriteFile(MapFolder(), kszOldMap);
 
     OnInstall(khDlg);
 
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kBoxes[kCopyFailed].pszTextUtf8);
-    EXPECT_EQ(ReadFile(m_strGame + "/" MAP_FOLDER), kszOldMap);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, kCopyFailed.pszTextUtf8);
+    EXPECT_EQ(ReadFile(MapFolder()), kszOldMap);
     EXPECT_EQ(ListDir(m_strGame), (std::vector<std::string>{MAP_FOLDER, GAME_DATA_FILE}));
 }
 
@@ -277,7 +232,7 @@ TEST_F(SandboxTest, InstallMapUsesTheFolderItIsGiven)
 {
     PutMap(kszNewMap);
     std::string strOther = m_strRoot + "/other";
-    ASSERT_EQ(mkdir(strOther.c_str(), 0755), 0);
+    ASSERT_TRUE(fs::create_directory(strOther));
 
     InstallMap(strOther.c_str(), khDlg);
 

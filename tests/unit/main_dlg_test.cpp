@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,14 +10,13 @@
 
 namespace {
 
-enum Effect { kNothing, kEnds, kAbout, kNotInstalledAndEnds };
-
 struct DispatchCase {
     const char *pszName;
     UINT uMsg;
     WPARAM wParam;
     INT_PTR nReturn;
-    Effect effect;
+    const char *pszBoxCaption;  // nullptr: no box
+    bool fEnds;
 };
 
 void PrintTo(const DispatchCase &c, std::ostream *pos)
@@ -33,53 +33,35 @@ TEST_P(DispatchTest, HandlesCommandsAndLeavesTheRestToTheDialogManager)
 
     const auto &boxes = standin::g_state.vecBoxes;
     const auto &ends = standin::g_state.vecEnds;
-    switch (c.effect) {
-    case kNothing:
-        EXPECT_TRUE(boxes.empty());
-        EXPECT_TRUE(ends.empty());
-        break;
-    case kEnds:
-        EXPECT_TRUE(boxes.empty());
-        ASSERT_EQ(ends.size(), 1u);
+    ASSERT_EQ(boxes.size(), c.pszBoxCaption ? 1u : 0u);
+    for (const standin::MessageBoxCall &box : boxes)
+        EXPECT_EQ(box.strCaption, c.pszBoxCaption);
+    ASSERT_EQ(ends.size(), c.fEnds ? 1u : 0u);
+    if (c.fEnds) {
         EXPECT_EQ(ends[0].hDlg, khDlg);
         EXPECT_EQ(ends[0].nResult, 2);
-        break;
-    case kAbout:
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(Cp1250(boxes[0].strText), g_szCredits);
-        EXPECT_EQ(boxes[0].strCaption, "O projektu");
-        EXPECT_EQ(boxes[0].uType, 0u) << "MB_OK, no icon";
-        EXPECT_EQ(boxes[0].hwndOwner, nullptr);
-        EXPECT_TRUE(ends.empty()) << "About must not end the dialog";
-        break;
-    case kNotInstalledAndEnds:
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].strCaption, "Chyba");
-        ASSERT_EQ(ends.size(), 1u);
-        EXPECT_EQ(ends[0].nResult, 2);
-        break;
     }
 }
 
 const UINT kWmClose = 0x0010, kWmPaint = 0x000F;
-const WPARAM kBnClicked = 0;
 
-WPARAM Command(WORD wId, WORD wNotify = kBnClicked)
+WPARAM Command(WORD wId, WORD wNotify = 0 /* BN_CLICKED */)
 {
     return static_cast<WPARAM>(wId) | (static_cast<WPARAM>(wNotify) << 16);
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, DispatchTest, ::testing::Values(
-    DispatchCase{"InitDialogLetsFocusDefault", WM_INITDIALOG, 0, TRUE, kNothing},
-    DispatchCase{"Install", WM_COMMAND, Command(IDC_INSTALL), TRUE, kNotInstalledAndEnds},
-    DispatchCase{"About", WM_COMMAND, Command(IDC_ABOUT), TRUE, kAbout},
-    DispatchCase{"Exit", WM_COMMAND, Command(IDC_EXIT), TRUE, kEnds},
-    DispatchCase{"EscOrClose", WM_COMMAND, Command(IDCANCEL), TRUE, kEnds},
-    DispatchCase{"HighWordIgnored", WM_COMMAND, Command(IDC_EXIT, 0x0100), TRUE, kEnds},
-    DispatchCase{"UnknownCommandHandledButIgnored", WM_COMMAND, Command(1003), TRUE, kNothing},
-    DispatchCase{"IdOkIgnored", WM_COMMAND, Command(IDOK), TRUE, kNothing},
-    DispatchCase{"CloseLeftToDialogManager", kWmClose, 0, FALSE, kNothing},
-    DispatchCase{"PaintLeftToDialogManager", kWmPaint, 0, FALSE, kNothing}),
+    DispatchCase{"InitDialogLetsFocusDefault", WM_INITDIALOG, 0, TRUE, nullptr, false},
+    // Not installed, in this sandbox.
+    DispatchCase{"Install", WM_COMMAND, Command(IDC_INSTALL), TRUE, "Chyba", true},
+    DispatchCase{"About", WM_COMMAND, Command(IDC_ABOUT), TRUE, "O projektu", false},
+    DispatchCase{"Exit", WM_COMMAND, Command(IDC_EXIT), TRUE, nullptr, true},
+    DispatchCase{"EscOrClose", WM_COMMAND, Command(IDCANCEL), TRUE, nullptr, true},
+    DispatchCase{"HighWordIgnored", WM_COMMAND, Command(IDC_EXIT, 0x0100), TRUE, nullptr, true},
+    DispatchCase{"UnknownCommandHandledButIgnored", WM_COMMAND, Command(1003), TRUE, nullptr, false},
+    DispatchCase{"IdOkIgnored", WM_COMMAND, Command(IDOK), TRUE, nullptr, false},
+    DispatchCase{"CloseLeftToDialogManager", kWmClose, 0, FALSE, nullptr, false},
+    DispatchCase{"PaintLeftToDialogManager", kWmPaint, 0, FALSE, nullptr, false}),
     [](const ::testing::TestParamInfo<DispatchCase> &info) { return std::string(info.param.pszName); });
 
 TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
@@ -87,6 +69,11 @@ TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0), TRUE);
     EXPECT_EQ(standin::g_state.vecBoxes.size(), 3u);
+    for (const standin::MessageBoxCall &box : standin::g_state.vecBoxes) {
+        EXPECT_EQ(box.strText, ReadFile(CREDITS_FILE));
+        EXPECT_EQ(box.uType, 0u) << "MB_OK, no icon";
+        EXPECT_EQ(box.hwndOwner, nullptr);
+    }
     EXPECT_TRUE(standin::g_state.vecEnds.empty());
 }
 
@@ -100,7 +87,7 @@ TEST_F(SandboxTest, AboutFallsBackToTheBytesWhenTheyCannotBeConverted)
     MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0);
 
     ASSERT_EQ(standin::g_state.vecBoxes.size(), 1u);
-    EXPECT_EQ(Cp1250(standin::g_state.vecBoxes[0].strText), g_szCredits);
+    EXPECT_EQ(standin::g_state.vecBoxes[0].strText, ReadFile(CREDITS_FILE));
     EXPECT_EQ(standin::g_state.vecBoxes[0].strCaption, "O projektu");
 }
 
@@ -109,7 +96,7 @@ TEST_F(SandboxTest, AboutFallsBackToTheBytesWhenTheyCannotBeConverted)
 TEST(Credits, AboutBoxShowsTheBuildsCreditsFile)
 {
     standin::Reset();
-    ASSERT_TRUE(FileExists(CREDITS_FILE)) << CREDITS_FILE;
+    ASSERT_TRUE(std::filesystem::exists(CREDITS_FILE)) << CREDITS_FILE;
 
     MainDlgProc(khDlg, WM_COMMAND, IDC_ABOUT, 0);
 
