@@ -4,8 +4,6 @@
  * line; empty lines and lines starting with # skipped) and writes what it
  * saw to stdout (UTF-8, one line per observation). The commands, what they
  * take and what they write: g_aCommands, at the end.
- *
- * Usage: driver.exe <installer.exe> <script>
  */
 #include <windows.h>
 #include <psapi.h>
@@ -20,7 +18,6 @@
 /* Emulated Wine starts slowly. */
 #define WAIT_MS 180000
 
-static const wchar_t *g_pszInstaller;
 /* Up to two installers at once; "use" picks the one later commands address. */
 static struct Installer {
     PROCESS_INFORMATION pi;
@@ -32,9 +29,9 @@ static struct RegState {
     DWORD dwType, cb;
     BYTE ab[4096];
 } g_regKept;
-static HANDLE g_hLocked = INVALID_HANDLE_VALUE;
+static HANDLE g_hLocked;
 static BOOL g_fAnyProcess;
-static wchar_t g_szProgram[1024];
+static wchar_t g_szInstaller[1024];
 /* The player's temporary folder as the driver found it, for "temp". */
 static wchar_t g_szTemp[1024], g_szTmp[1024];
 
@@ -63,39 +60,23 @@ static void Say(const wchar_t *pszFormat, ...)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), szUtf8, cb, &cbWritten, NULL);
 }
 
-static HWND g_hFound;
-
-/* The installer's visible dialog: its main one if lParam, else another (a box). */
-static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
-{
-    DWORD dwPid = 0;
-    wchar_t szClass[32];
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    BOOL fOurs = g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pInst->pi.dwProcessId;
-    if (!fOurs || !IsWindowVisible(hwnd))
-        return TRUE;
-    if (!GetClassNameW(hwnd, szClass, 32) || wcscmp(szClass, L"#32770") != 0)
-        return TRUE;
-    if ((GetDlgItem(hwnd, IDC_INSTALL) != NULL) != (BOOL)lParam)
-        return TRUE;
-    g_hFound = hwnd;
-    return FALSE;
-}
-
 /* The benchmarks poll every millisecond, as the interval bounds their
  * resolution, and take the time from the timed step's start to the window. */
 static DWORD g_dwPollMs = 50;
 static LARGE_INTEGER g_tMark, g_tFound;
 
+/* The installer's visible dialog: its main one (fMain), or another, a box. */
 static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
 {
-    DWORD dwStart = GetTickCount();
+    DWORD dwStart = GetTickCount(), dwPid;
     for (;;) {
-        g_hFound = NULL;
-        EnumWindows(FindWindowOfInstaller, fMain);
-        if (g_hFound) {
-            QueryPerformanceCounter(&g_tFound);
-            return g_hFound;
+        for (HWND hwnd = NULL; (hwnd = FindWindowExW(NULL, hwnd, L"#32770", NULL));) {
+            GetWindowThreadProcessId(hwnd, &dwPid);
+            if ((g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pInst->pi.dwProcessId) &&
+                IsWindowVisible(hwnd) && (GetDlgItem(hwnd, IDC_INSTALL) != NULL) == fMain) {
+                QueryPerformanceCounter(&g_tFound);
+                return hwnd;
+            }
         }
         if (GetTickCount() - dwStart >= dwMs ||
             WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_OBJECT_0)
@@ -104,29 +85,15 @@ static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
     }
 }
 
-static BOOL CALLBACK FindIcon(HWND hwnd, LPARAM lParam)
-{
-    wchar_t szClass[32];
-    if (GetClassNameW(hwnd, szClass, 32) && !_wcsicmp(szClass, L"Static") && IsWindowVisible(hwnd) &&
-        (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        SendMessageW(hwnd, STM_GETICON, 0, 0)) {
-        *(BOOL *)lParam = TRUE;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 /* Peak working set of the process that owns hwnd (the package's child, say). */
 static double PeakWorkingSet(HWND hwnd)
 {
     DWORD dwPid = 0;
     PROCESS_MEMORY_COUNTERS pmc = {.cb = sizeof pmc};
-    HANDLE hOwn = g_pInst->pi.hProcess;
     GetWindowThreadProcessId(hwnd, &dwPid);
-    HANDLE hProcess = dwPid == g_pInst->pi.dwProcessId ? hOwn
-        : OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
+    HANDLE hProcess = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
     BOOL fOk = hProcess && GetProcessMemoryInfo(hProcess, &pmc, sizeof pmc);
-    if (hProcess && hProcess != hOwn)
+    if (hProcess)
         CloseHandle(hProcess);
     return fOk ? (double)pmc.PeakWorkingSetSize : -1;
 }
@@ -156,7 +123,9 @@ static void Box(wchar_t *pszKey)
     for (int i = 0; i < 500 && !GetDlgItemTextW(hBox, MSGBOX_TEXT_ID, szText, 4096); ++i)
         Sleep(10);
     GetWindowTextW(hBox, szCaption, 256);
-    EnumChildWindows(hBox, FindIcon, (LPARAM)&fIcon);
+    for (HWND hwnd = NULL; (hwnd = FindWindowExW(hBox, hwnd, L"Static", NULL));)
+        fIcon |= IsWindowVisible(hwnd) && (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                 SendMessageW(hwnd, STM_GETICON, 0, 0);
     Say(L"box %ls | %ls | %ls", szCaption, szText, fIcon ? L"icon" : L"noicon");
     PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     /* Wait for it to go, so the next command sees the next window. */
@@ -167,15 +136,13 @@ static void Box(wchar_t *pszKey)
 static HWND Focused(void)
 {
     GUITHREADINFO gti = {.cbSize = sizeof gti};
-    DWORD dwThread = GetWindowThreadProcessId(g_pInst->hDlg, NULL);
-    return GetGUIThreadInfo(dwThread, &gti) ? gti.hwndFocus : NULL;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(g_pInst->hDlg, NULL), &gti) ? gti.hwndFocus : NULL;
 }
 
 /* Lets the installer handle what was posted before the next look. */
 static void Settle(void)
 {
-    if (g_pInst->pi.hProcess)
-        WaitForInputIdle(g_pInst->pi.hProcess, 2000);
+    WaitForInputIdle(g_pInst->pi.hProcess, 2000);
     Sleep(300);
 }
 
@@ -270,16 +237,15 @@ static void CheckRegistry(void)
    under WOW6432Node, and the 32-bit installer must find it there. */
 static void WhereIsRegistry(void)
 {
-    static const wchar_t *apszView[] = {L"SOFTWARE", L"WOW6432Node"};
     static const wchar_t *apszKey[] = {L"" GAME_KEY, L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY};
     wchar_t sz[64] = L"reg-where";
     HKEY hKey;
     for (int i = 0; i < 2; ++i)
         if (!RegOpenKeyExW(HKEY_LOCAL_MACHINE, apszKey[i], 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &hKey)) {
             RegCloseKey(hKey);
-            wcscat(wcscat(sz, L" "), apszView[i]);
+            wcscat(sz, i ? L" WOW6432Node" : L" SOFTWARE");
         }
-    Say(L"%ls", wcscmp(sz, L"reg-where") ? sz : L"reg-where none");
+    Say(L"%ls", sz[9] ? sz : L"reg-where none");
 }
 
 /* The geometry line; its last character stays 0. */
@@ -292,26 +258,13 @@ static void AddRect(const wchar_t *pszName, const RECT *prc)
                prc->bottom);
 }
 
-static BOOL CALLBACK AddControlRect(HWND hwnd, LPARAM lParam)
-{
-    wchar_t szName[32];
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    MapWindowPoints(NULL, (HWND)lParam, (POINT *)&rc, 2);
-    if (GetClassNameW(hwnd, szName, 32) && !_wcsicmp(szName, L"Static"))
-        wcscpy(szName, L"static");
-    else
-        _snwprintf(szName, 31, L"%d", GetDlgCtrlID(hwnd));
-    AddRect(szName, &rc);
-    return TRUE;
-}
-
 /* The dialog as the platform laid it out, from the real window. */
 static void Geometry(void)
 {
     HWND hDlg = g_pInst->hDlg;
-    RECT rcWork, rcWindow, rcClient;
+    RECT rcWork, rcWindow, rcClient, rc;
     POINT ptOrigin = {0, 0};
+    wchar_t szName[32];
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
     GetWindowRect(hDlg, &rcWindow);
     GetClientRect(hDlg, &rcClient);
@@ -324,7 +277,15 @@ static void Geometry(void)
     AddRect(L"client", &rcClient);
     size_t n = wcslen(g_szGeometry);
     _snwprintf(g_szGeometry + n, 2047 - n, L" style %08lX", (unsigned long)GetWindowLongW(hDlg, GWL_STYLE));
-    EnumChildWindows(hDlg, AddControlRect, (LPARAM)hDlg);
+    for (HWND hwnd = GetWindow(hDlg, GW_CHILD); hwnd; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
+        GetWindowRect(hwnd, &rc);
+        MapWindowPoints(NULL, hDlg, (POINT *)&rc, 2);
+        if (GetClassNameW(hwnd, szName, 32) && !_wcsicmp(szName, L"Static"))
+            wcscpy(szName, L"static");
+        else
+            _snwprintf(szName, 31, L"%d", GetDlgCtrlID(hwnd));
+        AddRect(szName, &rc);
+    }
     Say(L"%ls", g_szGeometry);
 }
 
@@ -344,7 +305,7 @@ static void Start(wchar_t *pszArgs)
     wchar_t szCmd[2048];
     wchar_t *pszRest, *pszCwd = SplitWord(pszArgs, &pszRest);
     STARTUPINFOW si = {.cb = sizeof si};
-    _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_pszInstaller, pszRest);
+    _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_szInstaller, pszRest);
     szCmd[2047] = 0;
     if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, pszCwd, &si, &g_pInst->pi)) {
         Say(L"error: cannot start the installer (%lu)", GetLastError());
@@ -384,7 +345,7 @@ static void Echo(wchar_t *pszText)
 
 static void Program(wchar_t *pszExe)
 {
-    g_pszInstaller = wcsncpy(g_szProgram, pszExe, 1023);
+    wcsncpy(g_szInstaller, pszExe, 1023);
 }
 
 static void AnyProcess(void)
@@ -413,7 +374,6 @@ static void Lock(wchar_t *pszFile)
 static void Unlock(void)
 {
     CloseHandle(g_hLocked);
-    g_hLocked = INVALID_HANDLE_VALUE;
 }
 
 static void Click(wchar_t *pszId)
@@ -459,16 +419,13 @@ static void NoBox(wchar_t *pszMs)
 {
     HWND hBox = WaitForWindow(FALSE, (DWORD)_wtoi(pszMs));
     wchar_t szCaption[256] = L"";
-    if (hBox)
-        GetWindowTextW(hBox, szCaption, 256);
+    GetWindowTextW(hBox, szCaption, 256);
     Say(hBox ? L"unexpected box %ls" : L"nobox", szCaption);
 }
 
 static void Alive(void)
 {
-    HWND hDlg = g_pInst->hDlg;
-    BOOL fAlive = hDlg && IsWindow(hDlg) && IsWindowVisible(hDlg) &&
-                  WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_TIMEOUT;
+    BOOL fAlive = IsWindowVisible(g_pInst->hDlg) && WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_TIMEOUT;
     Say(fAlive ? L"alive" : L"gone");
 }
 
@@ -583,8 +540,7 @@ static void Command(wchar_t *pszLine)
     SplitWord(pszLine, &pszArg);
     if (!*pszLine || *pszLine == L'#')
         return;
-    for (size_t i = 0; i < sizeof g_aCommands / sizeof *g_aCommands; ++i) {
-        const struct Command *pc = &g_aCommands[i];
+    for (const struct Command *pc = g_aCommands; pc < g_aCommands + ARRAYSIZE(g_aCommands); ++pc) {
         if (!wcscmp(pszLine, pc->pszName)) {
             if (pc->pfnArg)
                 pc->pfnArg(pszArg);
@@ -602,7 +558,7 @@ int wmain(int argc, wchar_t **argv)
         Say(L"usage: driver.exe <installer.exe> <script>");
         return 2;
     }
-    g_pszInstaller = argv[1];
+    wcsncpy(g_szInstaller, argv[1], 1023);
     GetEnvironmentVariableW(L"TEMP", g_szTemp, 1024);
     GetEnvironmentVariableW(L"TMP", g_szTmp, 1024);
     FILE *pf = _wfopen(argv[2], L"rb");
