@@ -26,7 +26,7 @@ BOX_NOT_INSTALLED = ("box Chyba | Hra není v pořádku nainstalována!\\n"
                      "Instalace nemůže pokračovat. | icon")
 BOX_COPY_FAILED = ("box Chyba | Při instalaci se naskytla chyba.\\n"
                    "Nová mapa nebyla nainstalována. | icon")
-# The About box shows the build's credits; see run_e2e.check_about.
+# The About box shows the build's credits; see run_e2e.run_scenarios.
 BOX_ABOUT = "box O projektu | <credits> | noicon"
 # Two installs at once: the one whose rename meets the other's may be refused,
 # as on Windows; the map after is whole either way.
@@ -94,16 +94,11 @@ def installs(name, data=MAP, **kw):
     return install(name, BOX_INSTALLED, after={kw.get("game", "game") + "/Disk2/Am01.dvp": data}, **kw)
 
 
-def leaves(name, via, **kw):
-    """The dialog left another way: no box, exit code 0."""
-    return Scenario(name, [via, "nobox 1500", "exit"], ["nobox", "exit 0"], **kw)
-
-
 def package_installs(name, **kw):
     """The package's map installed, and no window of the package's own beside the dialog."""
     after = {"game/Disk2/Am01.dvp": SAMPLE_MAP, **kw.pop("after", {})}
-    return Scenario(name, ["nobox 1000", f"click {IDC_INSTALL}", "box", "exit"], ["nobox", BOX_INSTALLED, "exit 0"],
-                    package=True, after=after, **kw)
+    return Scenario(name, ["nobox 1000", f"click {IDC_INSTALL}", "box", "exit"],
+                    ["nobox", BOX_INSTALLED, "exit 0"], package=True, after=after, **kw)
 
 
 def package_fails(name, box, **kw):
@@ -139,8 +134,7 @@ def sized(length, name):
     """A game folder under C:\\e2e\\<name>\\ whose full path has this many characters
     (folders of at most 200 characters each, as Linux allows 255)."""
     rest = length - len(f"C:\\e2e\\{name}\\")
-    parts = [c * min(200, rest - 201 * i) for i, c in enumerate("LMN") if rest - 201 * i > 0]
-    return "/".join(parts)
+    return "/".join(c * min(200, rest - 201 * i) for i, c in enumerate("LMN") if rest - 201 * i > 0)
 
 
 GROUPS = {
@@ -175,8 +169,9 @@ GROUPS = {
     "window": [
         Scenario("esc_leaves", ["title", "focus", "key esc", "nobox 1500", "exit"],
                  [TITLE, f"focus {IDC_INSTALL}", "nobox", "exit 0"], before=WITH_OLD),
-        leaves("close_leaves", "close", before=WITH_OLD),
-        leaves("exit_button", f"click {IDC_EXIT}", before=WITH_OLD),
+        Scenario("close_leaves", ["close", "nobox 1500", "exit"], ["nobox", "exit 0"], before=WITH_OLD),
+        Scenario("exit_button", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
+                 before=WITH_OLD),
         Scenario("about_repeatedly", [f"click {IDC_ABOUT}", "box", "alive"] * 3 + [f"click {IDC_EXIT}", "exit"],
                  [BOX_ABOUT, "alive"] * 3 + ["exit 0"], before=WITH_OLD),
         Scenario("tab_order", ["focus", "key tab"] * 3 + ["focus", "key esc", "exit"],
@@ -186,7 +181,8 @@ GROUPS = {
     ],
     "package": [
         package_installs("package_installs"),
-        leaves("package_exit", f"click {IDC_EXIT}", package=True, before={"game/data1.dvp": DATA}),
+        Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"], package=True,
+                 before={"game/data1.dvp": DATA}),
         Scenario("package_about", [f"click {IDC_ABOUT}", "box", f"click {IDC_EXIT}", "exit"],
                  [BOX_ABOUT, "exit 0"], package=True, before={"game/data1.dvp": DATA}),
         # A damaged download: the player is told, and nothing is written.
