@@ -4,8 +4,6 @@
  * line; empty lines and lines starting with # skipped) and writes what it
  * saw to stdout (UTF-8, one line per observation). The commands, what they
  * take and what they write: g_aCommands, at the end.
- *
- * Usage: driver.exe <installer.exe> <script>
  */
 #include <windows.h>
 #include <psapi.h>
@@ -20,93 +18,65 @@
 /* Emulated Wine starts slowly. */
 #define WAIT_MS 180000
 
-static const wchar_t *g_pszInstaller;
 /* Up to two installers at once; "use" picks the one later commands address. */
 static struct Installer {
     PROCESS_INFORMATION pi;
     HWND hDlg;
 } g_aInst[2], *g_pInst = g_aInst;
-/* What reg-* stored last, for reg-check. */
-static int g_nRegMode; /* 0: no key, 1: key without value, 2: value */
-static BOOL g_fRegAnsi;
-static DWORD g_dwRegType, g_cbReg;
-static BYTE g_abReg[4096];
-static HANDLE g_hLocked = INVALID_HANDLE_VALUE;
+/* The game's key as read: the last reg-* command's, for reg-check. */
+static struct RegState {
+    LONG lKey, lValue;
+    DWORD dwType, cb;
+    BYTE ab[4096];
+} g_regKept;
+static HANDLE g_hLocked;
 static BOOL g_fAnyProcess;
-static wchar_t g_szProgram[1024];
+static wchar_t g_szInstaller[1024];
 /* The player's temporary folder as the driver found it, for "temp". */
 static wchar_t g_szTemp[1024], g_szTmp[1024];
 
+/* One observation a line: line breaks in it are escaped. */
 static void Say(const wchar_t *pszFormat, ...)
 {
-    wchar_t szWide[8192];
-    char szUtf8[3 * 8192];
+    wchar_t szWide[8192], szFlat[2 * 8192];
+    char szUtf8[3 * 2 * 8192];
+    int cch = 0;
     va_list args;
     va_start(args, pszFormat);
     _vsnwprintf(szWide, 8191, pszFormat, args);
     va_end(args);
     szWide[8191] = 0;
-    int cb = WideCharToMultiByte(CP_UTF8, 0, szWide, -1, szUtf8, sizeof szUtf8 - 1, NULL, NULL);
-    if (cb <= 0)
-        return;
-    szUtf8[cb - 1] = '\n';
+    for (const wchar_t *p = szWide; *p; ++p) {
+        if (*p == L'\n') {
+            szFlat[cch++] = L'\\';
+            szFlat[cch++] = L'n';
+        } else if (*p != L'\r') {
+            szFlat[cch++] = *p;
+        }
+    }
+    szFlat[cch++] = L'\n';
+    int cb = WideCharToMultiByte(CP_UTF8, 0, szFlat, cch, szUtf8, sizeof szUtf8, NULL, NULL);
     DWORD cbWritten;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), szUtf8, cb, &cbWritten, NULL);
 }
 
-/* Escapes line breaks so one observation stays on one line. */
-static void Flatten(const wchar_t *pszIn, wchar_t *pszOut, size_t cchOut)
-{
-    size_t i = 0;
-    for (; *pszIn && i + 2 < cchOut; ++pszIn) {
-        if (*pszIn == L'\n') {
-            pszOut[i++] = L'\\';
-            pszOut[i++] = L'n';
-        } else if (*pszIn != L'\r') {
-            pszOut[i++] = *pszIn;
-        }
-    }
-    pszOut[i] = 0;
-}
-
-struct Find {
-    BOOL fMain;
-    HWND hFound;
-};
-
-static BOOL CALLBACK FindWindowOfInstaller(HWND hwnd, LPARAM lParam)
-{
-    struct Find *pFind = (struct Find *)lParam;
-    DWORD dwPid = 0;
-    wchar_t szClass[32];
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    BOOL fOurs = g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pInst->pi.dwProcessId;
-    if (!fOurs || !IsWindowVisible(hwnd))
-        return TRUE;
-    if (!GetClassNameW(hwnd, szClass, 32) || wcscmp(szClass, L"#32770") != 0)
-        return TRUE;
-    BOOL fMain = GetDlgItem(hwnd, IDC_INSTALL) != NULL;
-    if (fMain == pFind->fMain) {
-        pFind->hFound = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 /* The benchmarks poll every millisecond, as the interval bounds their
- * resolution, and take the time the window appeared. */
+ * resolution, and take the time from the timed step's start to the window. */
 static DWORD g_dwPollMs = 50;
-static LARGE_INTEGER g_tFound;
+static LARGE_INTEGER g_tMark, g_tFound;
 
+/* The installer's visible dialog: its main one (fMain), or another, a box. */
 static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
 {
-    DWORD dwStart = GetTickCount();
+    DWORD dwStart = GetTickCount(), dwPid;
     for (;;) {
-        struct Find find = {fMain, NULL};
-        EnumWindows(FindWindowOfInstaller, (LPARAM)&find);
-        if (find.hFound) {
-            QueryPerformanceCounter(&g_tFound);
-            return find.hFound;
+        for (HWND hwnd = NULL; (hwnd = FindWindowExW(NULL, hwnd, L"#32770", NULL));) {
+            GetWindowThreadProcessId(hwnd, &dwPid);
+            if ((g_fAnyProcess ? dwPid != GetCurrentProcessId() : dwPid == g_pInst->pi.dwProcessId) &&
+                IsWindowVisible(hwnd) && (GetDlgItem(hwnd, IDC_INSTALL) != NULL) == fMain) {
+                QueryPerformanceCounter(&g_tFound);
+                return hwnd;
+            }
         }
         if (GetTickCount() - dwStart >= dwMs ||
             WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_OBJECT_0)
@@ -115,29 +85,48 @@ static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
     }
 }
 
-static BOOL CALLBACK FindIcon(HWND hwnd, LPARAM lParam)
+/* Peak working set of the process that owns hwnd (the package's child, say). */
+static double PeakWorkingSet(HWND hwnd)
 {
-    wchar_t szClass[32];
-    if (GetClassNameW(hwnd, szClass, 32) && !_wcsicmp(szClass, L"Static") && IsWindowVisible(hwnd) &&
-        (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        SendMessageW(hwnd, STM_GETICON, 0, 0)) {
-        *(BOOL *)lParam = TRUE;
-        return FALSE;
-    }
-    return TRUE;
+    DWORD dwPid = 0;
+    PROCESS_MEMORY_COUNTERS pmc = {.cb = sizeof pmc};
+    GetWindowThreadProcessId(hwnd, &dwPid);
+    HANDLE hProcess = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
+    BOOL fOk = hProcess && GetProcessMemoryInfo(hProcess, &pmc, sizeof pmc);
+    if (hProcess)
+        CloseHandle(hProcess);
+    return fOk ? (double)pmc.PeakWorkingSetSize : -1;
 }
 
-static void ReadBox(HWND hBox)
+static void SayTime(const wchar_t *pszKey, HWND hwnd)
 {
-    wchar_t szCaption[256], szText[4096], szFlat[8192];
+    LARGE_INTEGER freq;
+    QueryPerformanceFrequency(&freq);
+    Say(L"%ls_ms %.3f", pszKey, (double)(g_tFound.QuadPart - g_tMark.QuadPart) * 1000.0 / (double)freq.QuadPart);
+    if (hwnd)
+        Say(L"%ls_ws %.0f", pszKey, PeakWorkingSet(hwnd));
+}
+
+/* With a key (time-install's), the time to the box first. */
+static void Box(wchar_t *pszKey)
+{
+    wchar_t szCaption[256], szText[4096];
     BOOL fIcon = FALSE;
+    HWND hBox = WaitForWindow(FALSE, WAIT_MS);
+    if (!hBox) {
+        Say(L"error: no message box");
+        return;
+    }
+    if (*pszKey)
+        SayTime(pszKey, hBox);
     /* The box can be visible a moment before its text is set. */
     for (int i = 0; i < 500 && !GetDlgItemTextW(hBox, MSGBOX_TEXT_ID, szText, 4096); ++i)
         Sleep(10);
     GetWindowTextW(hBox, szCaption, 256);
-    Flatten(szText, szFlat, 8192);
-    EnumChildWindows(hBox, FindIcon, (LPARAM)&fIcon);
-    Say(L"box %ls | %ls | %ls", szCaption, szFlat, fIcon ? L"icon" : L"noicon");
+    for (HWND hwnd = NULL; (hwnd = FindWindowExW(hBox, hwnd, L"Static", NULL));)
+        fIcon |= IsWindowVisible(hwnd) && (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                 SendMessageW(hwnd, STM_GETICON, 0, 0);
+    Say(L"box %ls | %ls | %ls", szCaption, szText, fIcon ? L"icon" : L"noicon");
     PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     /* Wait for it to go, so the next command sees the next window. */
     for (int i = 0; i < 2000 && IsWindow(hBox) && IsWindowVisible(hBox); ++i)
@@ -146,18 +135,14 @@ static void ReadBox(HWND hBox)
 
 static HWND Focused(void)
 {
-    GUITHREADINFO gti;
-    memset(&gti, 0, sizeof gti);
-    gti.cbSize = sizeof gti;
-    DWORD dwThread = GetWindowThreadProcessId(g_pInst->hDlg, NULL);
-    return GetGUIThreadInfo(dwThread, &gti) ? gti.hwndFocus : NULL;
+    GUITHREADINFO gti = {.cbSize = sizeof gti};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(g_pInst->hDlg, NULL), &gti) ? gti.hwndFocus : NULL;
 }
 
 /* Lets the installer handle what was posted before the next look. */
 static void Settle(void)
 {
-    if (g_pInst->pi.hProcess)
-        WaitForInputIdle(g_pInst->pi.hProcess, 2000);
+    WaitForInputIdle(g_pInst->pi.hProcess, 2000);
     Sleep(300);
 }
 
@@ -173,154 +158,135 @@ static void Key(wchar_t *pszKey)
     Settle();
 }
 
-/* reg-none, and where the others start from. */
-static void RegNone(void)
+static void ReadRegistry(struct RegState *p)
 {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
-    g_nRegMode = 0;
+    HKEY hKey;
+    *p = (struct RegState){.cb = sizeof p->ab};
+    p->lKey = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, KEY_QUERY_VALUE, &hKey);
+    if (p->lKey == ERROR_SUCCESS) {
+        p->lValue = RegQueryValueExW(hKey, L"" GAME_PATH_VALUE, NULL, &p->dwType, p->ab, &p->cb);
+        RegCloseKey(hKey);
+    }
 }
 
 /* The key afresh, without a value; NULL if it cannot be made. */
 static HKEY NewKey(void)
 {
     HKEY hKey;
-    RegNone();
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL)) {
-        Say(L"error: cannot create the registry key");
-        return NULL;
-    }
-    g_nRegMode = 1;
-    return hKey;
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
+    if (!RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL))
+        return hKey;
+    Say(L"error: cannot create the registry key");
+    return NULL;
+}
+
+/* The key as the script leaves it: as reg-check must find it. */
+static void KeepKey(HKEY hKey)
+{
+    if (hKey)
+        RegCloseKey(hKey);
+    ReadRegistry(&g_regKept);
+}
+
+static void RegNone(void)
+{
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
+    KeepKey(NULL);
 }
 
 static void RegKey(void)
 {
-    HKEY hKey = NewKey();
-    if (hKey)
-        RegCloseKey(hKey);
+    KeepKey(NewKey());
 }
 
 static void RegSet(wchar_t *pszFolder)
 {
     HKEY hKey = NewKey();
-    if (!hKey)
-        return;
-    g_fRegAnsi = FALSE;
-    g_dwRegType = REG_SZ;
-    g_cbReg = (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t));
-    memcpy(g_abReg, pszFolder, g_cbReg);
-    RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, g_abReg, g_cbReg);
-    g_nRegMode = 2;
-    RegCloseKey(hKey);
+    if (hKey)
+        RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, (const BYTE *)pszFolder,
+                       (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t)));
+    KeepKey(hKey);
 }
 
 /* "<type> <hex bytes>": the bytes exactly, no NUL added. */
 static void RegRaw(wchar_t *pszArg)
 {
     HKEY hKey = NewKey();
-    wchar_t *pszHex = NULL;
-    if (!hKey)
-        return;
-    g_fRegAnsi = TRUE;
-    g_dwRegType = wcstoul(pszArg, &pszHex, 10);
-    for (g_cbReg = 0; pszHex && pszHex[0] == L' ';)
-        ++pszHex;
-    while (pszHex && iswxdigit(pszHex[0]) && iswxdigit(pszHex[1]) && g_cbReg < sizeof g_abReg) {
-        wchar_t sz[3] = {pszHex[0], pszHex[1], 0};
-        g_abReg[g_cbReg++] = (BYTE)wcstoul(sz, NULL, 16);
-        pszHex += 2;
-    }
-    if (RegSetValueExA(hKey, GAME_PATH_VALUE, 0, g_dwRegType, g_abReg, g_cbReg))
+    BYTE ab[4096];
+    DWORD cb = 0;
+    unsigned u;
+    int cch;
+    wchar_t *pszHex;
+    DWORD dwType = wcstoul(pszArg, &pszHex, 10);
+    for (; cb < sizeof ab && swscanf(pszHex, L"%2x%n", &u, &cch) == 1; pszHex += cch)
+        ab[cb++] = (BYTE)u;
+    if (hKey && RegSetValueExA(hKey, GAME_PATH_VALUE, 0, dwType, ab, cb))
         Say(L"error: cannot set the raw value");
-    g_nRegMode = 2;
-    RegCloseKey(hKey);
+    KeepKey(hKey);
 }
 
 /* The installer only reads the key: it must be as the script left it. */
 static void CheckRegistry(void)
 {
-    HKEY hKey;
-    BYTE ab[4096];
-    DWORD dwType = 0, cb = sizeof ab;
-    LONG l = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, KEY_QUERY_VALUE, &hKey);
-    BOOL fSame;
-    if (l != ERROR_SUCCESS) {
-        fSame = g_nRegMode == 0;
-    } else {
-        l = g_fRegAnsi ? RegQueryValueExA(hKey, GAME_PATH_VALUE, NULL, &dwType, ab, &cb)
-                       : RegQueryValueExW(hKey, L"" GAME_PATH_VALUE, NULL, &dwType, ab, &cb);
-        RegCloseKey(hKey);
-        fSame = g_nRegMode == 1 ? l == ERROR_FILE_NOT_FOUND
-                                : g_nRegMode == 2 && l == ERROR_SUCCESS && dwType == g_dwRegType &&
-                                      cb == g_cbReg && !memcmp(ab, g_abReg, cb);
-    }
-    Say(fSame ? L"reg unchanged" : L"reg changed");
+    struct RegState now;
+    ReadRegistry(&now);
+    Say(memcmp(&now, &g_regKept, sizeof now) ? L"reg changed" : L"reg unchanged");
 }
 
 /* Which views hold the key: a 32-bit setup on 64-bit Windows writes it
    under WOW6432Node, and the 32-bit installer must find it there. */
-static BOOL KeyIn64BitView(const wchar_t *pszKey)
-{
-    HKEY hKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &hKey))
-        return FALSE;
-    RegCloseKey(hKey);
-    return TRUE;
-}
-
 static void WhereIsRegistry(void)
 {
-    BOOL fSoftware = KeyIn64BitView(L"" GAME_KEY);
-    BOOL fWow = KeyIn64BitView(L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY);
-    Say(L"reg-where%ls%ls%ls", fSoftware ? L" SOFTWARE" : L"", fWow ? L" WOW6432Node" : L"",
-        fSoftware || fWow ? L"" : L" none");
+    static const wchar_t *apszKey[] = {L"" GAME_KEY, L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY};
+    wchar_t sz[64] = L"reg-where";
+    HKEY hKey;
+    for (int i = 0; i < 2; ++i)
+        if (!RegOpenKeyExW(HKEY_LOCAL_MACHINE, apszKey[i], 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &hKey)) {
+            RegCloseKey(hKey);
+            wcscat(sz, i ? L" WOW6432Node" : L" SOFTWARE");
+        }
+    Say(L"%ls", sz[9] ? sz : L"reg-where none");
 }
 
-static void AddRect(wchar_t *psz, size_t cch, const wchar_t *pszName, const RECT *prc)
+/* The geometry line; its last character stays 0. */
+static wchar_t g_szGeometry[2048];
+
+static void AddRect(const wchar_t *pszName, const RECT *prc)
 {
-    size_t n = wcslen(psz);
-    _snwprintf(psz + n, cch - n - 1, L" %ls %ld %ld %ld %ld", pszName, prc->left, prc->top, prc->right,
+    size_t n = wcslen(g_szGeometry);
+    _snwprintf(g_szGeometry + n, 2047 - n, L" %ls %ld %ld %ld %ld", pszName, prc->left, prc->top, prc->right,
                prc->bottom);
-    psz[cch - 1] = 0;
-}
-
-static BOOL CALLBACK AddControlRect(HWND hwnd, LPARAM lParam)
-{
-    wchar_t szClass[32], szName[16];
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    MapWindowPoints(NULL, g_pInst->hDlg, (POINT *)&rc, 2);
-    if (GetClassNameW(hwnd, szClass, 32) && !_wcsicmp(szClass, L"Static"))
-        wcscpy(szName, L"static");
-    else
-        _snwprintf(szName, 15, L"%d", GetDlgCtrlID(hwnd));
-    szName[15] = 0;
-    AddRect((wchar_t *)lParam, 2048, szName, &rc);
-    return TRUE;
 }
 
 /* The dialog as the platform laid it out, from the real window. */
 static void Geometry(void)
 {
-    wchar_t sz[2048];
     HWND hDlg = g_pInst->hDlg;
-    RECT rcWork, rcWindow, rcClient;
+    RECT rcWork, rcWindow, rcClient, rc;
     POINT ptOrigin = {0, 0};
+    wchar_t szName[32];
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
     GetWindowRect(hDlg, &rcWindow);
     GetClientRect(hDlg, &rcClient);
     ClientToScreen(hDlg, &ptOrigin);
     OffsetRect(&rcClient, ptOrigin.x, ptOrigin.y);
-    _snwprintf(sz, 2047, L"geometry screen %d %d", GetSystemMetrics(SM_CXSCREEN),
+    _snwprintf(g_szGeometry, 2047, L"geometry screen %d %d", GetSystemMetrics(SM_CXSCREEN),
                GetSystemMetrics(SM_CYSCREEN));
-    AddRect(sz, 2048, L"work", &rcWork);
-    AddRect(sz, 2048, L"window", &rcWindow);
-    AddRect(sz, 2048, L"client", &rcClient);
-    size_t n = wcslen(sz);
-    _snwprintf(sz + n, 2047 - n, L" style %08lX", (unsigned long)GetWindowLongW(hDlg, GWL_STYLE));
-    sz[2047] = 0;
-    EnumChildWindows(hDlg, AddControlRect, (LPARAM)sz);
-    Say(L"%ls", sz);
+    AddRect(L"work", &rcWork);
+    AddRect(L"window", &rcWindow);
+    AddRect(L"client", &rcClient);
+    size_t n = wcslen(g_szGeometry);
+    _snwprintf(g_szGeometry + n, 2047 - n, L" style %08lX", (unsigned long)GetWindowLongW(hDlg, GWL_STYLE));
+    for (HWND hwnd = GetWindow(hDlg, GW_CHILD); hwnd; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
+        GetWindowRect(hwnd, &rc);
+        MapWindowPoints(NULL, hDlg, (POINT *)&rc, 2);
+        if (GetClassNameW(hwnd, szName, 32) && !_wcsicmp(szName, L"Static"))
+            wcscpy(szName, L"static");
+        else
+            _snwprintf(szName, 31, L"%d", GetDlgCtrlID(hwnd));
+        AddRect(szName, &rc);
+    }
+    Say(L"%ls", g_szGeometry);
 }
 
 /* "<word> <rest>": the first word, and the rest in *ppszRest. */
@@ -334,35 +300,23 @@ static wchar_t *SplitWord(wchar_t *pszArgs, wchar_t **ppszRest)
 }
 
 /* "<cwd> [args]": the installer started there, with those arguments. */
-static BOOL Launch(wchar_t *pszArgs)
-{
-    wchar_t szCwd[1024], szCmd[2048];
-    wchar_t *pszRest, *pszCwd = SplitWord(pszArgs, &pszRest);
-    wcsncpy(szCwd, pszCwd, 1023);
-    szCwd[1023] = 0;
-    _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_pszInstaller, pszRest);
-    szCmd[2047] = 0;
-    STARTUPINFOW si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, szCwd, &si, &g_pInst->pi)) {
-        Say(L"error: cannot start the installer (%lu)", GetLastError());
-        return FALSE;
-    }
-    return TRUE;
-}
-
 static void Start(wchar_t *pszArgs)
 {
-    Launch(pszArgs);
+    wchar_t szCmd[2048];
+    wchar_t *pszRest, *pszCwd = SplitWord(pszArgs, &pszRest);
+    STARTUPINFOW si = {.cb = sizeof si};
+    _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_szInstaller, pszRest);
+    szCmd[2047] = 0;
+    if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, pszCwd, &si, &g_pInst->pi)) {
+        Say(L"error: cannot start the installer (%lu)", GetLastError());
+        g_pInst->pi.hProcess = NULL;
+    }
 }
 
 static void Run(wchar_t *pszArgs)
 {
-    if (!Launch(pszArgs))
-        return;
-    g_pInst->hDlg = WaitForWindow(TRUE, WAIT_MS);
-    if (!g_pInst->hDlg)
+    Start(pszArgs);
+    if (g_pInst->pi.hProcess && !(g_pInst->hDlg = WaitForWindow(TRUE, WAIT_MS)))
         Say(L"error: no dialog");
 }
 
@@ -391,13 +345,17 @@ static void Echo(wchar_t *pszText)
 
 static void Program(wchar_t *pszExe)
 {
-    wcsncpy(g_szProgram, pszExe, 1023);
-    g_pszInstaller = g_szProgram;
+    wcsncpy(g_szInstaller, pszExe, 1023);
 }
 
 static void AnyProcess(void)
 {
     g_fAnyProcess = TRUE;
+}
+
+static void OwnProcess(void)
+{
+    g_fAnyProcess = FALSE;
 }
 
 static void Temp(wchar_t *pszFolder)
@@ -416,7 +374,6 @@ static void Lock(wchar_t *pszFile)
 static void Unlock(void)
 {
     CloseHandle(g_hLocked);
-    g_hLocked = INVALID_HANDLE_VALUE;
 }
 
 static void Click(wchar_t *pszId)
@@ -458,29 +415,17 @@ static void SayCodePage(void)
     Say(L"codepage %u", GetACP());
 }
 
-static void Box(void)
-{
-    HWND hBox = WaitForWindow(FALSE, WAIT_MS);
-    if (hBox)
-        ReadBox(hBox);
-    else
-        Say(L"error: no message box");
-}
-
 static void NoBox(wchar_t *pszMs)
 {
     HWND hBox = WaitForWindow(FALSE, (DWORD)_wtoi(pszMs));
     wchar_t szCaption[256] = L"";
-    if (hBox)
-        GetWindowTextW(hBox, szCaption, 256);
+    GetWindowTextW(hBox, szCaption, 256);
     Say(hBox ? L"unexpected box %ls" : L"nobox", szCaption);
 }
 
 static void Alive(void)
 {
-    HWND hDlg = g_pInst->hDlg;
-    BOOL fAlive = hDlg && IsWindow(hDlg) && IsWindowVisible(hDlg) &&
-                  WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_TIMEOUT;
+    BOOL fAlive = IsWindowVisible(g_pInst->hDlg) && WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_TIMEOUT;
     Say(fAlive ? L"alive" : L"gone");
 }
 
@@ -492,35 +437,6 @@ static void Use(wchar_t *pszWhich)
 /* ---- The benchmarks' commands ---------------------------------------------
  * They write <key>_ms, milliseconds, and <key>_ws, the peak working set in
  * bytes of the process whose window was found. */
-
-/* When the timed step began. */
-static LARGE_INTEGER g_tMark;
-
-/* Peak working set of the process that owns hwnd (the package's child, say). */
-static double PeakWorkingSet(HWND hwnd)
-{
-    DWORD dwPid = 0;
-    PROCESS_MEMORY_COUNTERS pmc;
-    HANDLE hOwn = g_pInst->pi.hProcess;
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    HANDLE hProcess = dwPid == g_pInst->pi.dwProcessId ? hOwn
-        : OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
-    memset(&pmc, 0, sizeof pmc);
-    pmc.cb = sizeof pmc;
-    BOOL fOk = hProcess && GetProcessMemoryInfo(hProcess, &pmc, sizeof pmc);
-    if (hProcess && hProcess != hOwn)
-        CloseHandle(hProcess);
-    return fOk ? (double)pmc.PeakWorkingSetSize : -1;
-}
-
-static void SayTime(const wchar_t *pszKey, HWND hwnd)
-{
-    LARGE_INTEGER freq;
-    QueryPerformanceFrequency(&freq);
-    Say(L"%ls_ms %.3f", pszKey, (double)(g_tFound.QuadPart - g_tMark.QuadPart) * 1000.0 / (double)freq.QuadPart);
-    if (hwnd)
-        Say(L"%ls_ws %.0f", pszKey, PeakWorkingSet(hwnd));
-}
 
 static void TimeStart(wchar_t *pszArgs)
 {
@@ -546,14 +462,8 @@ static void TimeInstall(wchar_t *pszArgs)
         g_dwPollMs = 1;
         QueryPerformanceCounter(&g_tMark);
         PostMessageW(GetDlgItem(g_pInst->hDlg, IDC_INSTALL), BM_CLICK, 0, 0);
-        HWND hBox = WaitForWindow(FALSE, WAIT_MS);
+        Box(pszKey);
         g_dwPollMs = 50;
-        if (hBox) {
-            SayTime(pszKey, hBox);
-            ReadBox(hBox);
-        } else {
-            Say(L"error: no message box");
-        }
     }
     Exit();
 }
@@ -575,11 +485,6 @@ static void TimeCopy(wchar_t *pszArgs)
 static void Del(wchar_t *pszFile)
 {
     DeleteFileW(pszFile);
-}
-
-static void OwnProcess(void)
-{
-    g_fAnyProcess = FALSE;
 }
 
 /* ---- The script's commands ------------------------------------------------
@@ -613,7 +518,7 @@ static const struct Command {
     {L"geometry", NULL, Geometry},         /* -> "geometry screen W H work L T R B window L T R B client
                                               L T R B style HEX static L T R B <id> L T R B ..." (client:
                                               on the screen; static and buttons: in the client area) */
-    {L"box", NULL, Box},                   /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
+    {L"box", Box, NULL},                   /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
     {L"nobox", NoBox, NULL},               /* <ms> -> "nobox" or "unexpected box <caption>" */
     {L"alive", NULL, Alive},               /* -> "alive" if the dialog is still open, else "gone" */
     {L"exit", NULL, Exit},                 /* -> "exit <code>" once the installer has ended */
@@ -631,15 +536,11 @@ static const struct Command {
 
 static void Command(wchar_t *pszLine)
 {
-    wchar_t *pszArg = wcschr(pszLine, L' ');
-    if (pszArg)
-        *pszArg++ = 0;
-    else
-        pszArg = L"";
+    wchar_t *pszArg;
+    SplitWord(pszLine, &pszArg);
     if (!*pszLine || *pszLine == L'#')
         return;
-    for (size_t i = 0; i < sizeof g_aCommands / sizeof *g_aCommands; ++i) {
-        const struct Command *pc = &g_aCommands[i];
+    for (const struct Command *pc = g_aCommands; pc < g_aCommands + ARRAYSIZE(g_aCommands); ++pc) {
         if (!wcscmp(pszLine, pc->pszName)) {
             if (pc->pfnArg)
                 pc->pfnArg(pszArg);
@@ -657,7 +558,7 @@ int wmain(int argc, wchar_t **argv)
         Say(L"usage: driver.exe <installer.exe> <script>");
         return 2;
     }
-    g_pszInstaller = argv[1];
+    wcsncpy(g_szInstaller, argv[1], 1023);
     GetEnvironmentVariableW(L"TEMP", g_szTemp, 1024);
     GetEnvironmentVariableW(L"TMP", g_szTmp, 1024);
     FILE *pf = _wfopen(argv[2], L"rb");
@@ -669,9 +570,8 @@ int wmain(int argc, wchar_t **argv)
     wchar_t szWide[4096];
     while (fgets(szLine, sizeof szLine, pf)) {
         szLine[strcspn(szLine, "\r\n")] = 0;
-        if (!MultiByteToWideChar(CP_UTF8, 0, szLine, -1, szWide, 4096))
-            continue;
-        Command(szWide);
+        if (MultiByteToWideChar(CP_UTF8, 0, szLine, -1, szWide, 4096))
+            Command(szWide);
     }
     fclose(pf);
     for (int i = 0; i < 2; ++i)

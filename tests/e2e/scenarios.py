@@ -5,14 +5,13 @@ Paths in `before` and `after` are relative to the scenario's own folder
 C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
 import hashlib
-import os
 from dataclasses import dataclass, field
+from pathlib import Path
 
 from pe_files import IDS
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-with open(os.path.join(REPO, "package", "sample", "Am01.dvp"), "rb") as _fh:
-    SAMPLE_MAP = _fh.read()  # what the package built without a map argument holds
+# What the package built without a map argument holds.
+SAMPLE_MAP = Path(__file__).resolve().parents[2].joinpath("package", "sample", "Am01.dvp").read_bytes()
 
 MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
 OLD = b"old map, of other content and longer than the new one" * 200
@@ -27,7 +26,7 @@ BOX_NOT_INSTALLED = ("box Chyba | Hra není v pořádku nainstalována!\\n"
                      "Instalace nemůže pokračovat. | icon")
 BOX_COPY_FAILED = ("box Chyba | Při instalaci se naskytla chyba.\\n"
                    "Nová mapa nebyla nainstalována. | icon")
-# The About box shows the build's credits; see run_e2e.check_about.
+# The About box shows the build's credits; see run_e2e.run_scenarios.
 BOX_ABOUT = "box O projektu | <credits> | noicon"
 # Two installs at once: the one whose rename meets the other's may be refused,
 # as on Windows; the map after is whole either way.
@@ -53,7 +52,8 @@ GEOMETRY = "geometry <as Windows draws it>"
 
 GAME = {"game/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
 WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
-INSTALLED = {"game/Disk2/Am01.dvp": MAP}
+# The single-file package brings the map: the current directory has none.
+ON_C = {"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD}
 
 
 @dataclass
@@ -61,7 +61,7 @@ class Scenario:
     name: str
     actions: list
     expect: list
-    before: dict = field(default_factory=lambda: dict(GAME))
+    before: dict = None         # default: ON_C for the package, else data1.dvp in the game folder and the map
     after: dict = field(default_factory=dict)
     reg: str = "set"            # set: Path names the game folder; key: no value; none: no key
     game: str = "game"          # the game folder, relative to the scenario folder
@@ -79,15 +79,31 @@ class Scenario:
     package_at: str = ""        # the package started from here, not from C:\\e2e\\bin
     not_a_program: bool = False  # start the package that holds no program in the program's place
 
+    def __post_init__(self):
+        if self.before is None:
+            self.before = ON_C if self.package else {self.game + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
 
-def install(expect_box, via=f"click {IDC_INSTALL}"):
-    return [via, "box", "exit"], [expect_box, "exit 0"]
+
+def install(name, box, via=f"click {IDC_INSTALL}", **kw):
+    """Install pressed: this box, then the program ends with 0."""
+    return Scenario(name, [via, "box", "exit"], [box, "exit 0"], **kw)
 
 
-# The package brings the map: the current directory has none. No window of
-# the package's own may show beside the program's dialog.
-ON_C = {"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD}
-PACKAGE_INSTALLS = (["nobox 1000"] + install(BOX_INSTALLED)[0], ["nobox"] + install(BOX_INSTALLED)[1])
+def installs(name, data=MAP, **kw):
+    """Installed: the game's Disk2 holds the map (data) after."""
+    return install(name, BOX_INSTALLED, after={kw.get("game", "game") + "/Disk2/Am01.dvp": data}, **kw)
+
+
+def package_installs(name, **kw):
+    """The package's map installed, and no window of the package's own beside the dialog."""
+    after = {"game/Disk2/Am01.dvp": SAMPLE_MAP, **kw.pop("after", {})}
+    return Scenario(name, ["nobox 1000", f"click {IDC_INSTALL}", "box", "exit"],
+                    ["nobox", BOX_INSTALLED, "exit 0"], package=True, after=after, **kw)
+
+
+def package_fails(name, box, **kw):
+    """The package fails before the program starts: its box (or NSIS's), exit code 2."""
+    return Scenario(name, ["box", "exit"], [box, "exit 2"], package=True, dialog=False, **kw)
 
 
 def nsis_data(package):
@@ -109,11 +125,6 @@ def byte_changed(data, at):
     return data[:at] + bytes([data[at] ^ 0x20]) + data[at + 1:]
 
 
-def damaged(name, damage):
-    return Scenario(name, ["box", "exit"], [BOX_DAMAGED, "exit 2"], package=True, damage=damage,
-                    dialog=False, before=ON_C)
-
-
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
 BIG = hashlib.sha256(b"big").digest() * (64 << 15)   # 64 MB: large, yet quick enough under qemu
 ON_G = {"drive/game/data1.dvp": DATA, "drive/game/Disk2/Am01.dvp": OLD}
@@ -123,49 +134,37 @@ def sized(length, name):
     """A game folder under C:\\e2e\\<name>\\ whose full path has this many characters
     (folders of at most 200 characters each, as Linux allows 255)."""
     rest = length - len(f"C:\\e2e\\{name}\\")
-    parts = [c * min(200, rest - 201 * i) for i, c in enumerate("LMN") if rest - 201 * i > 0]
-    return "/".join(parts)
+    return "/".join(c * min(200, rest - 201 * i) for i, c in enumerate("LMN") if rest - 201 * i > 0)
 
 
 GROUPS = {
     "install": [
-        Scenario("typical", *install(BOX_INSTALLED), after=INSTALLED),
-        Scenario("replaces_old", *install(BOX_INSTALLED), before=WITH_OLD, after=INSTALLED),
-        Scenario("disk2_present", *install(BOX_INSTALLED),
-                 before={**GAME, "game/Disk2/other.dvp": b"kept"}, after=INSTALLED),
-        Scenario("enter_installs", *install(BOX_INSTALLED, via="key enter"), after=INSTALLED),
-        Scenario("args_ignored", *install(BOX_INSTALLED), args="/S /D=C:\\elsewhere Am01.dvp",
-                 after=INSTALLED),
-        Scenario("spaces_in_folder", *install(BOX_INSTALLED), game="Moje hry/Duneveil 2",
-                 before={"Moje hry/Duneveil 2/data1.dvp": DATA, "cwd/Am01.dvp": MAP},
-                 after={"Moje hry/Duneveil 2/Disk2/Am01.dvp": MAP}),
-        Scenario("czech_folder", *install(BOX_INSTALLED), game="Hry/Česká Duneveil – žluťoučký",
-                 before={"Hry/Česká Duneveil – žluťoučký/data1.dvp": DATA, "cwd/Am01.dvp": MAP},
-                 after={"Hry/Česká Duneveil – žluťoučký/Disk2/Am01.dvp": MAP}),
+        installs("typical"),
+        installs("replaces_old", before=WITH_OLD),
+        installs("disk2_present", before={**GAME, "game/Disk2/other.dvp": b"kept"}),
+        installs("enter_installs", via="key enter"),
+        installs("args_ignored", args="/S /D=C:\\elsewhere Am01.dvp"),
+        installs("spaces_in_folder", game="Moje hry/Duneveil 2"),
+        installs("czech_folder", game="Hry/Česká Duneveil – žluťoučký"),
         # C:\e2e\long244\ + 229 characters: the longest folder whose target,
         # "<folder>\Disk2\Am01.dvp", the ANSI calls still take (259 characters).
-        Scenario("long244", *install(BOX_INSTALLED), game="L" * 229,
-                 before={"L" * 229 + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP},
-                 after={"L" * 229 + "/Disk2/Am01.dvp": MAP}),
+        installs("long244", game="L" * 229),
     ],
     "refuse": [
-        Scenario("no_key", *install(BOX_NOT_INSTALLED), reg="none"),
-        Scenario("key_without_path", *install(BOX_NOT_INSTALLED), reg="key"),
-        Scenario("no_data_file", *install(BOX_NOT_INSTALLED), before={"cwd/Am01.dvp": MAP, "game/x": b""}),
-        Scenario("data_file_is_folder", *install(BOX_NOT_INSTALLED),
-                 before={"game/data1.dvp/x": b"", "cwd/Am01.dvp": MAP}),
-        Scenario("map_missing_old_kept", *install(BOX_COPY_FAILED),
-                 before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/readme.txt": b"x"}),
-        Scenario("map_missing_disk2_made", *install(BOX_COPY_FAILED),
-                 before={"game/data1.dvp": DATA, "cwd/readme.txt": b"x"}, after={"game/Disk2/": b""}),
+        install("no_key", BOX_NOT_INSTALLED, reg="none"),
+        install("key_without_path", BOX_NOT_INSTALLED, reg="key"),
+        install("no_data_file", BOX_NOT_INSTALLED, before={"cwd/Am01.dvp": MAP, "game/x": b""}),
+        install("data_file_is_folder", BOX_NOT_INSTALLED, before={"game/data1.dvp/x": b"", "cwd/Am01.dvp": MAP}),
+        install("map_missing_old_kept", BOX_COPY_FAILED,
+                before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/readme.txt": b"x"}),
+        install("map_missing_disk2_made", BOX_COPY_FAILED,
+                before={"game/data1.dvp": DATA, "cwd/readme.txt": b"x"}, after={"game/Disk2/": b""}),
         # C:\e2e\long255\ + 240 characters: the longest value the registry
         # lookup keeps. Its paths pass MAX_PATH, which the ANSI calls refuse: the
         # player is told and nothing is touched. (Windows already refuses
         # data1.dvp and says "not installed"; Wine opens it, then refuses "Disk2".)
-        Scenario("long255", *install(BOX_COPY_FAILED), game="L" * 240,
-                 before={"L" * 240 + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
-        Scenario("locked_target_kept", *install(BOX_COPY_FAILED), before=WITH_OLD,
-                 lock="game/Disk2/Am01.dvp"),
+        install("long255", BOX_COPY_FAILED, game="L" * 240),
+        install("locked_target_kept", BOX_COPY_FAILED, before=WITH_OLD, lock="game/Disk2/Am01.dvp"),
     ],
     "window": [
         Scenario("esc_leaves", ["title", "focus", "key esc", "nobox 1500", "exit"],
@@ -173,93 +172,71 @@ GROUPS = {
         Scenario("close_leaves", ["close", "nobox 1500", "exit"], ["nobox", "exit 0"], before=WITH_OLD),
         Scenario("exit_button", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
                  before=WITH_OLD),
-        Scenario("about_repeatedly",
-                 [f"click {IDC_ABOUT}", "box", "alive", f"click {IDC_ABOUT}", "box", "alive",
-                  f"click {IDC_ABOUT}", "box", "alive", f"click {IDC_EXIT}", "exit"],
+        Scenario("about_repeatedly", [f"click {IDC_ABOUT}", "box", "alive"] * 3 + [f"click {IDC_EXIT}", "exit"],
                  [BOX_ABOUT, "alive"] * 3 + ["exit 0"], before=WITH_OLD),
-        Scenario("tab_order", ["focus", "key tab", "focus", "key tab", "focus", "key tab", "focus",
-                               "key esc", "exit"],
-                 [f"focus {IDC_INSTALL}", f"focus {IDC_ABOUT}", f"focus {IDC_EXIT}",
-                  f"focus {IDC_INSTALL}", "exit 0"], before=WITH_OLD),
+        Scenario("tab_order", ["focus", "key tab"] * 3 + ["focus", "key esc", "exit"],
+                 [f"focus {i}" for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)] + ["exit 0"],
+                 before=WITH_OLD),
         Scenario("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD),
     ],
-    # The single-file package: it brings the map, so the current directory has none.
-    # Beside the program's dialog no window of the package's own may show.
     "package": [
-        Scenario("package_installs", *PACKAGE_INSTALLS, package=True, before=ON_C,
-                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
-        Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
-                 package=True, before={"game/data1.dvp": DATA}),
+        package_installs("package_installs"),
+        Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"], package=True,
+                 before={"game/data1.dvp": DATA}),
         Scenario("package_about", [f"click {IDC_ABOUT}", "box", f"click {IDC_EXIT}", "exit"],
                  [BOX_ABOUT, "exit 0"], package=True, before={"game/data1.dvp": DATA}),
         # A damaged download: the player is told, and nothing is written.
-        damaged("cut_in_first_header", lambda p: p[:nsis_data(p) + 14]),
-        damaged("cut_in_data", lambda p: p[:middle_of_data(p)]),
-        damaged("cut_last_byte", lambda p: p[:nsis_end(p) - 1]),
-        damaged("byte_changed", lambda p: byte_changed(p, middle_of_data(p))),
+        *(package_fails(name, BOX_DAMAGED, damage=damage) for name, damage in (
+            ("cut_in_first_header", lambda p: p[:nsis_data(p) + 14]),
+            ("cut_in_data", lambda p: p[:middle_of_data(p)]),
+            ("cut_last_byte", lambda p: p[:nsis_end(p) - 1]),
+            ("byte_changed", lambda p: byte_changed(p, middle_of_data(p))))),
     ],
     # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
     "unprivileged": [
-        Scenario("read_only_target_kept", *install(BOX_COPY_FAILED), before=WITH_OLD,
-                 chmod={"game/Disk2/Am01.dvp": 0o444}),
-        Scenario("data_file_unreadable", *install(BOX_NOT_INSTALLED), chmod={"game/data1.dvp": 0o000}),
-        Scenario("disk2_unwritable", *install(BOX_COPY_FAILED), before=WITH_OLD,
-                 chmod={"game/Disk2": 0o555}),
+        install("read_only_target_kept", BOX_COPY_FAILED, before=WITH_OLD, chmod={"game/Disk2/Am01.dvp": 0o444}),
+        install("data_file_unreadable", BOX_NOT_INSTALLED, chmod={"game/data1.dvp": 0o000}),
+        install("disk2_unwritable", BOX_COPY_FAILED, before=WITH_OLD, chmod={"game/Disk2": 0o555}),
     ],
     # The package on an awkward machine: its temporary folder full, read-only
     # or missing, the package on a read-only medium or in a Czech folder.
     "awkward": [
-        *(Scenario(name, ["box", "exit"], [box.format(temp=letter.upper() + ":\\temp"), "exit 2"],
-                   package=True, dialog=False, drive=(letter, size), read_only=read_only,
-                   temp="drive/temp", before={**ON_C, "drive/temp/": b""})
+        *(package_fails(name, box.format(temp=letter.upper() + ":\\temp"), drive=(letter, size),
+                        read_only=read_only, temp="drive/temp", before={**ON_C, "drive/temp/": b""})
           for name, letter, size, read_only, box in (
               ("temp_nearly_full", "t", "size=200k", False, BOX_NO_ROOM),
               ("temp_full", "u", "size=4k", False, BOX_NO_ROOM),
               ("temp_read_only", "v", "size=1m", True, BOX_NO_FOLDER))),
-        Scenario("program_cannot_start", ["box", "exit"], [BOX_CANNOT_START, "exit 2"], package=True,
-                 dialog=False, not_a_program=True, before=ON_C),
+        package_fails("program_cannot_start", BOX_CANNOT_START, not_a_program=True),
         # NSIS's stub makes the missing folder, and it stays, empty.
-        Scenario("temp_missing", *PACKAGE_INSTALLS, package=True, temp="gone", before=ON_C,
-                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP, "gone/": b""}),
-        Scenario("package_on_read_only_drive", *PACKAGE_INSTALLS, package=True, drive=("r", "size=1m"),
-                 read_only=True, package_at="drive/Duneveil-mapa-Am01.exe", before=ON_C,
-                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
-        Scenario("package_in_czech_folder", *PACKAGE_INSTALLS, package=True,
-                 package_at="Stažené soubory Jiří/Duneveil-mapa-Am01.exe", before=ON_C,
-                 after={"game/Disk2/Am01.dvp": SAMPLE_MAP}),
+        package_installs("temp_missing", temp="gone", after={"gone/": b""}),
+        package_installs("package_on_read_only_drive", drive=("r", "size=1m"), read_only=True,
+                         package_at="drive/Duneveil-mapa-Am01.exe"),
+        package_installs("package_in_czech_folder", package_at="Stažené soubory Jiří/Duneveil-mapa-Am01.exe"),
     ],
     # Faults around the copy, odd registry values, two installers at once.
     "faults": [
-        Scenario("disk_full", *install(BOX_COPY_FAILED), drive=("g", "size=1m"), game="drive/game",
-                 before={**ON_G, "cwd/Am01.dvp": MAP * 800}),        # 2 MB map onto 1 MB
-        Scenario("disk2_is_file", *install(BOX_COPY_FAILED),
-                 before={**GAME, "game/Disk2": b"a file named Disk2"}),
-        Scenario("read_only_drive", *install(BOX_COPY_FAILED), drive=("h", "size=1m"), read_only=True,
-                 game="drive/game", before={**ON_G, "cwd/Am01.dvp": MAP}),
-        Scenario("game_folder_missing", *install(BOX_NOT_INSTALLED), reg_raw=(REG_SZ, "{game}\\gone\0"),
-                 before={"cwd/Am01.dvp": MAP}),
-        Scenario("map_is_folder", *install(BOX_COPY_FAILED),
-                 before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/Am01.dvp/x": b""}),
-        Scenario("map_empty", *install(BOX_INSTALLED), before={**WITH_OLD, "cwd/Am01.dvp": b""},
-                 after={"game/Disk2/Am01.dvp": b""}),
-        Scenario("map_64mb", *install(BOX_INSTALLED), before={**WITH_OLD, "cwd/Am01.dvp": BIG},
-                 after={"game/Disk2/Am01.dvp": BIG}),
+        install("disk_full", BOX_COPY_FAILED, drive=("g", "size=1m"), game="drive/game",
+                before={**ON_G, "cwd/Am01.dvp": MAP * 800}),        # 2 MB map onto 1 MB
+        install("disk2_is_file", BOX_COPY_FAILED, before={**GAME, "game/Disk2": b"a file named Disk2"}),
+        install("read_only_drive", BOX_COPY_FAILED, drive=("h", "size=1m"), read_only=True, game="drive/game",
+                before={**ON_G, "cwd/Am01.dvp": MAP}),
+        install("game_folder_missing", BOX_NOT_INSTALLED, reg_raw=(REG_SZ, "{game}\\gone\0"),
+                before={"cwd/Am01.dvp": MAP}),
+        install("map_is_folder", BOX_COPY_FAILED,
+                before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/Am01.dvp/x": b""}),
+        installs("map_empty", b"", before={**WITH_OLD, "cwd/Am01.dvp": b""}),
+        installs("map_64mb", BIG, before={**WITH_OLD, "cwd/Am01.dvp": BIG}),
         # The program reads any type as bytes and adds the NUL it lacks.
-        Scenario("reg_dword", *install(BOX_NOT_INSTALLED), reg_raw=(REG_DWORD, "\x01\0\0\0")),
-        Scenario("reg_binary_no_nul", *install(BOX_INSTALLED), reg_raw=(REG_BINARY, "{game}"),
-                 after=INSTALLED),
-        Scenario("reg_expand_sz", *install(BOX_INSTALLED), reg_raw=(REG_EXPAND_SZ, "{game}\0"),
-                 after=INSTALLED),
-        Scenario("reg_trailing_backslash", *install(BOX_INSTALLED), reg_raw=(REG_SZ, "{game}\\\0"),
-                 after=INSTALLED),
-        Scenario("reg_relative", *install(BOX_NOT_INSTALLED), reg_raw=(REG_SZ, "game\0")),
+        install("reg_dword", BOX_NOT_INSTALLED, reg_raw=(REG_DWORD, "\x01\0\0\0")),
+        installs("reg_binary_no_nul", reg_raw=(REG_BINARY, "{game}")),
+        installs("reg_expand_sz", reg_raw=(REG_EXPAND_SZ, "{game}\0")),
+        installs("reg_trailing_backslash", reg_raw=(REG_SZ, "{game}\\\0")),
+        install("reg_relative", BOX_NOT_INSTALLED, reg_raw=(REG_SZ, "game\0")),
         # 255 characters fit with the NUL but the paths pass MAX_PATH (see long255).
-        Scenario("reg_255", *install(BOX_COPY_FAILED), game=sized(255, "reg_255"),
-                 before={sized(255, "reg_255") + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
-        Scenario("reg_256", *install(BOX_NOT_INSTALLED), game=sized(256, "reg_256"),
-                 before={sized(256, "reg_256") + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
-        Scenario("reg_300", *install(BOX_NOT_INSTALLED), game=sized(300, "reg_300"),
-                 before={sized(300, "reg_300") + "/data1.dvp": DATA, "cwd/Am01.dvp": MAP}),
+        install("reg_255", BOX_COPY_FAILED, game=sized(255, "reg_255")),
+        install("reg_256", BOX_NOT_INSTALLED, game=sized(256, "reg_256")),
+        install("reg_300", BOX_NOT_INSTALLED, game=sized(300, "reg_300")),
         Scenario("two_at_once", [f"click-all {IDC_INSTALL}", "box", "exit", "use 2", "box", "exit"],
                  [BOX_ONE_OF_TWO, "exit 0", BOX_ONE_OF_TWO, "exit 0"], second=True,
                  before={**WITH_OLD, "cwd/Am01.dvp": BIG[:8 << 20]},
