@@ -52,7 +52,7 @@ GEOMETRY = "geometry <as Windows draws it>"
 
 GAME = {"game/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
 WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
-# The single-file package brings the map: the current directory has none.
+# The old map, and no new one in the current directory (the package brings its own).
 ON_C = {"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD}
 
 
@@ -107,18 +107,14 @@ def package_fails(name, box, **kw):
 
 
 def nsis_data(package):
-    """Where NSIS's first header starts, after the stub."""
-    return package.index(b"\xef\xbe\xad\xdeNullsoftInst") - 4
-
-
-def nsis_end(package):
-    """Where NSIS's data ends (its CRC included): a signature may follow."""
-    start = nsis_data(package)
-    return start + int.from_bytes(package[start + 24:start + 28], "little")
+    """Where NSIS's first header starts, after the stub, and where its data
+    ends (its CRC included): a signature may follow."""
+    start = package.index(b"\xef\xbe\xad\xdeNullsoftInst") - 4
+    return start, start + int.from_bytes(package[start + 24:start + 28], "little")
 
 
 def middle_of_data(package):
-    return (nsis_data(package) + nsis_end(package)) // 2
+    return sum(nsis_data(package)) // 2
 
 
 def byte_changed(data, at):
@@ -155,8 +151,7 @@ GROUPS = {
         install("key_without_path", BOX_NOT_INSTALLED, reg="key"),
         install("no_data_file", BOX_NOT_INSTALLED, before={"cwd/Am01.dvp": MAP, "game/x": b""}),
         install("data_file_is_folder", BOX_NOT_INSTALLED, before={"game/data1.dvp/x": b"", "cwd/Am01.dvp": MAP}),
-        install("map_missing_old_kept", BOX_COPY_FAILED,
-                before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/readme.txt": b"x"}),
+        install("map_missing_old_kept", BOX_COPY_FAILED, before={**ON_C, "cwd/readme.txt": b"x"}),
         install("map_missing_disk2_made", BOX_COPY_FAILED,
                 before={"game/data1.dvp": DATA, "cwd/readme.txt": b"x"}, after={"game/Disk2/": b""}),
         # C:\e2e\long255\ + 240 characters: the longest value the registry
@@ -187,9 +182,9 @@ GROUPS = {
                  [BOX_ABOUT, "exit 0"], package=True, before={"game/data1.dvp": DATA}),
         # A damaged download: the player is told, and nothing is written.
         *(package_fails(name, BOX_DAMAGED, damage=damage) for name, damage in (
-            ("cut_in_first_header", lambda p: p[:nsis_data(p) + 14]),
+            ("cut_in_first_header", lambda p: p[:nsis_data(p)[0] + 14]),
             ("cut_in_data", lambda p: p[:middle_of_data(p)]),
-            ("cut_last_byte", lambda p: p[:nsis_end(p) - 1]),
+            ("cut_last_byte", lambda p: p[:nsis_data(p)[1] - 1]),
             ("byte_changed", lambda p: byte_changed(p, middle_of_data(p))))),
     ],
     # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
@@ -223,8 +218,7 @@ GROUPS = {
                 before={**ON_G, "cwd/Am01.dvp": MAP}),
         install("game_folder_missing", BOX_NOT_INSTALLED, reg_raw=(REG_SZ, "{game}\\gone\0"),
                 before={"cwd/Am01.dvp": MAP}),
-        install("map_is_folder", BOX_COPY_FAILED,
-                before={"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD, "cwd/Am01.dvp/x": b""}),
+        install("map_is_folder", BOX_COPY_FAILED, before={**ON_C, "cwd/Am01.dvp/x": b""}),
         installs("map_empty", b"", before={**WITH_OLD, "cwd/Am01.dvp": b""}),
         installs("map_64mb", BIG, before={**WITH_OLD, "cwd/Am01.dvp": BIG}),
         # The program reads any type as bytes and adds the NUL it lacks.
