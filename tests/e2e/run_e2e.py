@@ -54,13 +54,6 @@ def sh(script, user=None, work=None, locale=None):
     return result
 
 
-def make_template(prefix, arch):
-    shutil.rmtree(prefix, ignore_errors=True)
-    r = sh(f'wine_make_prefix "{prefix}" {arch}')
-    if r.returncode != 0:
-        sys.exit(f"cannot make the Wine prefix:\n{r.stderr.decode(errors='replace')}")
-
-
 def snapshot(root):
     """{relative path: bytes} for files, {relative dir + '/': b''} for folders."""
     out = {}
@@ -76,11 +69,8 @@ def expected_after(before_snap, changes):
     for path, data in changes.items():
         parts = path.rstrip("/").split("/")
         want.update(("/".join(parts[:i]) + "/", b"") for i in range(1, len(parts)))
-        if data is None:
-            want.pop(path, None)
-        else:
-            want[path] = data
-    return want
+        want[path] = data
+    return {path: data for path, data in want.items() if data is not None}
 
 
 def win_path(scenario, rel):
@@ -104,14 +94,13 @@ def install_programs(drive_c, args, scenarios):
     os.makedirs(bindir)
     shutil.copy(args.installer, bindir)
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
-    if args.package:
-        shutil.copy(args.package, os.path.join(bindir, "package.exe"))
-        package = Path(args.package).read_bytes()
-        for s in scenarios:
-            if s.damage:
-                Path(bindir, s.name + ".exe").write_bytes(s.damage(package))
-            elif s.not_a_program:
-                shutil.copy(args.not_a_program, os.path.join(bindir, s.name + ".exe"))
+    shutil.copy(args.package, os.path.join(bindir, "package.exe"))
+    package = Path(args.package).read_bytes()
+    for s in scenarios:
+        if s.damage:
+            Path(bindir, s.name + ".exe").write_bytes(s.damage(package))
+        elif s.not_a_program:
+            shutil.copy(args.not_a_program, os.path.join(bindir, s.name + ".exe"))
     # A map beside the program: the one in the current directory is the one to use.
     Path(bindir, "Am01.dvp").write_bytes(DECOY)
     return bindir
@@ -311,10 +300,13 @@ def main():
     ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
     args = ap.parse_args()
     if args.what == "template":
-        make_template(args.name, args.arch)
+        shutil.rmtree(args.name, ignore_errors=True)
+        r = sh(f'wine_make_prefix "{args.name}" {args.arch}')
+        if r.returncode != 0:
+            sys.exit(f"cannot make the Wine prefix:\n{r.stderr.decode(errors='replace')}")
         return 0
-    if not args.credits:
-        ap.error("a group needs --credits")
+    if not (args.credits and args.package):
+        ap.error("a group needs --credits and --package")
     return run_group(args.name, args)
 
 
