@@ -107,14 +107,9 @@ def package_fails(name, box, **kw):
 
 
 def nsis_data(package):
-    """Where NSIS's first header starts, after the stub, and where its data
-    ends (its CRC included): a signature may follow."""
+    """Where NSIS's data starts (after the stub) and ends (its CRC included; a signature may follow)."""
     start = package.index(b"\xef\xbe\xad\xdeNullsoftInst") - 4
     return start, start + int.from_bytes(package[start + 24:start + 28], "little")
-
-
-def middle_of_data(package):
-    return sum(nsis_data(package)) // 2
 
 
 def byte_changed(data, at):
@@ -161,19 +156,16 @@ GROUPS = {
         install("long255", BOX_COPY_FAILED, game="L" * 240),
         install("locked_target_kept", BOX_COPY_FAILED, before=WITH_OLD, lock="game/Disk2/Am01.dvp"),
     ],
-    "window": [
-        Scenario("esc_leaves", ["title", "focus", "key esc", "nobox 1500", "exit"],
-                 [TITLE, f"focus {IDC_INSTALL}", "nobox", "exit 0"], before=WITH_OLD),
-        Scenario("close_leaves", ["close", "nobox 1500", "exit"], ["nobox", "exit 0"], before=WITH_OLD),
-        Scenario("exit_button", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"],
-                 before=WITH_OLD),
-        Scenario("about_repeatedly", [f"click {IDC_ABOUT}", "box", "alive"] * 3 + [f"click {IDC_EXIT}", "exit"],
-                 [BOX_ABOUT, "alive"] * 3 + ["exit 0"], before=WITH_OLD),
-        Scenario("tab_order", ["focus", "key tab"] * 3 + ["focus", "key esc", "exit"],
-                 [f"focus {i}" for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)] + ["exit 0"],
-                 before=WITH_OLD),
-        Scenario("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD),
-    ],
+    "window": [Scenario(name, actions, expect, before=WITH_OLD) for name, actions, expect in (
+        ("esc_leaves", ["title", "focus", "key esc", "nobox 1500", "exit"],
+         [TITLE, f"focus {IDC_INSTALL}", "nobox", "exit 0"]),
+        ("close_leaves", ["close", "nobox 1500", "exit"], ["nobox", "exit 0"]),
+        ("exit_button", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"]),
+        ("about_repeatedly", [f"click {IDC_ABOUT}", "box", "alive"] * 3 + [f"click {IDC_EXIT}", "exit"],
+         [BOX_ABOUT, "alive"] * 3 + ["exit 0"]),
+        ("tab_order", ["focus", "key tab"] * 3 + ["focus", "key esc", "exit"],
+         [f"focus {i}" for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)] + ["exit 0"]),
+        ("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"]))],
     "package": [
         package_installs("package_installs"),
         Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"], package=True,
@@ -183,9 +175,9 @@ GROUPS = {
         # A damaged download: the player is told, and nothing is written.
         *(package_fails(name, BOX_DAMAGED, damage=damage) for name, damage in (
             ("cut_in_first_header", lambda p: p[:nsis_data(p)[0] + 14]),
-            ("cut_in_data", lambda p: p[:middle_of_data(p)]),
+            ("cut_in_data", lambda p: p[:sum(nsis_data(p)) // 2]),
             ("cut_last_byte", lambda p: p[:nsis_data(p)[1] - 1]),
-            ("byte_changed", lambda p: byte_changed(p, middle_of_data(p))))),
+            ("byte_changed", lambda p: byte_changed(p, sum(nsis_data(p)) // 2)))),
     ],
     # Run as an ordinary user: as root, Wine reads and writes whatever it likes.
     "unprivileged": [
