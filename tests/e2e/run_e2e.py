@@ -37,20 +37,18 @@ def sh(script, user=None, work=None, locale=None):
     # An ordinary user reads the copy in its own work folder (see run_group).
     env = os.path.join(work, "wine-env.sh") if user else WINE_ENV
     cmd = ["bash", "-c", f'source "{env}" && {script}']
-    if locale:
-        cmd = ["env", "WINE_LOCALE=" + locale] + cmd
     if user:
         cmd = ["runuser", "-u", user, "--"] + cmd
+    environ = dict(os.environ, WINE_LOCALE=locale) if locale else None
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
+        code = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=environ).returncode
         out.seek(0)
         err.seek(0)
         result = subprocess.CompletedProcess(cmd, code, out.read(), err.read())
     # Something the set-up provides is missing: that one line says it all.
-    missing = [l for l in result.stderr.decode(errors="replace").splitlines()
-               if l.startswith("wine-env: missing:")]
-    if missing:
-        sys.exit(missing[0])
+    for line in result.stderr.decode(errors="replace").splitlines():
+        if line.startswith("wine-env: missing:"):
+            sys.exit(line)
     return result
 
 
@@ -95,10 +93,9 @@ def install_programs(drive_c, args, scenarios):
     shutil.copy(args.installer, bindir)
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
     shutil.copy(args.package, os.path.join(bindir, "package.exe"))
-    package = Path(args.package).read_bytes()
     for s in scenarios:
         if s.damage:
-            Path(bindir, s.name + ".exe").write_bytes(s.damage(package))
+            Path(bindir, s.name + ".exe").write_bytes(s.damage(Path(args.package).read_bytes()))
         elif s.not_a_program:
             shutil.copy(args.not_a_program, os.path.join(bindir, s.name + ".exe"))
     # A map beside the program: the one in the current directory is the one to use.
