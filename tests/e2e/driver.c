@@ -38,21 +38,18 @@ static wchar_t g_szTemp[1024], g_szTmp[1024];
 /* One observation a line: line breaks in it are escaped. */
 static void Say(const wchar_t *pszFormat, ...)
 {
-    wchar_t szWide[8192], szFlat[2 * 8192];
+    wchar_t szWide[8192] = L"", szFlat[2 * 8192];
     char szUtf8[3 * 2 * 8192];
     int cch = 0;
     va_list args;
     va_start(args, pszFormat);
     _vsnwprintf(szWide, 8191, pszFormat, args);
     va_end(args);
-    szWide[8191] = 0;
     for (const wchar_t *p = szWide; *p; ++p) {
-        if (*p == L'\n') {
+        if (*p == L'\n')
             szFlat[cch++] = L'\\';
-            szFlat[cch++] = L'n';
-        } else if (*p != L'\r') {
-            szFlat[cch++] = *p;
-        }
+        if (*p != L'\r')
+            szFlat[cch++] = *p == L'\n' ? L'n' : *p;
     }
     szFlat[cch++] = L'\n';
     int cb = WideCharToMultiByte(CP_UTF8, 0, szFlat, cch, szUtf8, sizeof szUtf8, NULL, NULL);
@@ -85,26 +82,22 @@ static HWND WaitForWindow(BOOL fMain, DWORD dwMs)
     }
 }
 
-/* Peak working set of the process that owns hwnd (the package's child, say). */
-static double PeakWorkingSet(HWND hwnd)
+/* With hwnd, also the peak working set of the process that owns it (the package's child, say). */
+static void SayTime(const wchar_t *pszKey, HWND hwnd)
 {
+    LARGE_INTEGER freq;
     DWORD dwPid = 0;
     PROCESS_MEMORY_COUNTERS pmc = {.cb = sizeof pmc};
+    QueryPerformanceFrequency(&freq);
+    Say(L"%ls_ms %.3f", pszKey, (double)(g_tFound.QuadPart - g_tMark.QuadPart) * 1000.0 / (double)freq.QuadPart);
+    if (!hwnd)
+        return;
     GetWindowThreadProcessId(hwnd, &dwPid);
     HANDLE hProcess = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid);
     BOOL fOk = hProcess && GetProcessMemoryInfo(hProcess, &pmc, sizeof pmc);
     if (hProcess)
         CloseHandle(hProcess);
-    return fOk ? (double)pmc.PeakWorkingSetSize : -1;
-}
-
-static void SayTime(const wchar_t *pszKey, HWND hwnd)
-{
-    LARGE_INTEGER freq;
-    QueryPerformanceFrequency(&freq);
-    Say(L"%ls_ms %.3f", pszKey, (double)(g_tFound.QuadPart - g_tMark.QuadPart) * 1000.0 / (double)freq.QuadPart);
-    if (hwnd)
-        Say(L"%ls_ws %.0f", pszKey, PeakWorkingSet(hwnd));
+    Say(L"%ls_ws %.0f", pszKey, fOk ? (double)pmc.PeakWorkingSetSize : -1.0);
 }
 
 /* With a key (time-install's), the time to the box first. */
@@ -188,21 +181,17 @@ static void KeepKey(HKEY hKey)
     ReadRegistry(&g_regKept);
 }
 
-static void RegNone(void)
+static void RegNone(wchar_t *)
 {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
     KeepKey(NULL);
 }
 
-static void RegKey(void)
-{
-    KeepKey(NewKey());
-}
-
+/* <folder>: Path = folder; with none, the key without a value. */
 static void RegSet(wchar_t *pszFolder)
 {
     HKEY hKey = NewKey();
-    if (hKey)
+    if (hKey && *pszFolder)
         RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, (const BYTE *)pszFolder,
                        (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t)));
     KeepKey(hKey);
@@ -226,7 +215,7 @@ static void RegRaw(wchar_t *pszArg)
 }
 
 /* The installer only reads the key: it must be as the script left it. */
-static void CheckRegistry(void)
+static void CheckRegistry(wchar_t *)
 {
     struct RegState now;
     ReadRegistry(&now);
@@ -235,7 +224,7 @@ static void CheckRegistry(void)
 
 /* Which views hold the key: a 32-bit setup on 64-bit Windows writes it
    under WOW6432Node, and the 32-bit installer must find it there. */
-static void WhereIsRegistry(void)
+static void WhereIsRegistry(wchar_t *)
 {
     static const wchar_t *apszKey[] = {L"" GAME_KEY, L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY};
     wchar_t sz[64] = L"reg-where";
@@ -259,17 +248,15 @@ static void AddRect(const wchar_t *pszName, const RECT *prc)
 }
 
 /* The dialog as the platform laid it out, from the real window. */
-static void Geometry(void)
+static void Geometry(wchar_t *)
 {
     HWND hDlg = g_pInst->hDlg;
     RECT rcWork, rcWindow, rcClient, rc;
-    POINT ptOrigin = {0, 0};
     wchar_t szName[32];
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
     GetWindowRect(hDlg, &rcWindow);
     GetClientRect(hDlg, &rcClient);
-    ClientToScreen(hDlg, &ptOrigin);
-    OffsetRect(&rcClient, ptOrigin.x, ptOrigin.y);
+    MapWindowPoints(hDlg, NULL, (POINT *)&rcClient, 2);
     _snwprintf(g_szGeometry, 2047, L"geometry screen %d %d", GetSystemMetrics(SM_CXSCREEN),
                GetSystemMetrics(SM_CYSCREEN));
     AddRect(L"work", &rcWork);
@@ -292,21 +279,19 @@ static void Geometry(void)
 /* "<word> <rest>": the first word, and the rest in *ppszRest. */
 static wchar_t *SplitWord(wchar_t *pszArgs, wchar_t **ppszRest)
 {
-    wchar_t *pszSpace = wcschr(pszArgs, L' ');
-    *ppszRest = pszSpace ? pszSpace + 1 : L"";
-    if (pszSpace)
-        *pszSpace = 0;
+    wchar_t *pszEnd = pszArgs + wcscspn(pszArgs, L" ");
+    *ppszRest = *pszEnd ? pszEnd + 1 : pszEnd;
+    *pszEnd = 0;
     return pszArgs;
 }
 
 /* "<cwd> [args]": the installer started there, with those arguments. */
 static void Start(wchar_t *pszArgs)
 {
-    wchar_t szCmd[2048];
+    wchar_t szCmd[2048] = L"";
     wchar_t *pszRest, *pszCwd = SplitWord(pszArgs, &pszRest);
     STARTUPINFOW si = {.cb = sizeof si};
     _snwprintf(szCmd, 2047, L"\"%ls\" %ls", g_szInstaller, pszRest);
-    szCmd[2047] = 0;
     if (!CreateProcessW(NULL, szCmd, NULL, NULL, FALSE, 0, NULL, pszCwd, &si, &g_pInst->pi)) {
         Say(L"error: cannot start the installer (%lu)", GetLastError());
         g_pInst->pi.hProcess = NULL;
@@ -320,7 +305,7 @@ static void Run(wchar_t *pszArgs)
         Say(L"error: no dialog");
 }
 
-static void Exit(void)
+static void Exit(wchar_t *)
 {
     DWORD dwCode = 0;
     HANDLE hProcess = g_pInst->pi.hProcess;
@@ -348,12 +333,12 @@ static void Program(wchar_t *pszExe)
     wcsncpy(g_szInstaller, pszExe, 1023);
 }
 
-static void AnyProcess(void)
+static void AnyProcess(wchar_t *)
 {
     g_fAnyProcess = TRUE;
 }
 
-static void OwnProcess(void)
+static void OwnProcess(wchar_t *)
 {
     g_fAnyProcess = FALSE;
 }
@@ -371,7 +356,7 @@ static void Lock(wchar_t *pszFile)
         Say(L"error: cannot lock %ls", pszFile);
 }
 
-static void Unlock(void)
+static void Unlock(wchar_t *)
 {
     CloseHandle(g_hLocked);
 }
@@ -391,26 +376,26 @@ static void ClickAll(wchar_t *pszId)
     Settle();
 }
 
-static void Close(void)
+static void Close(wchar_t *)
 {
     PostMessageW(g_pInst->hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     Settle();
 }
 
-static void SayFocus(void)
+static void SayFocus(wchar_t *)
 {
     HWND hFocus = Focused();
     Say(L"focus %d", hFocus ? GetDlgCtrlID(hFocus) : -1);
 }
 
-static void SayTitle(void)
+static void SayTitle(wchar_t *)
 {
     wchar_t szTitle[256];
     GetWindowTextW(g_pInst->hDlg, szTitle, 256);
     Say(L"title %ls", szTitle);
 }
 
-static void SayCodePage(void)
+static void SayCodePage(wchar_t *)
 {
     Say(L"codepage %u", GetACP());
 }
@@ -423,7 +408,7 @@ static void NoBox(wchar_t *pszMs)
     Say(hBox ? L"unexpected box %ls" : L"nobox", szCaption);
 }
 
-static void Alive(void)
+static void Alive(wchar_t *)
 {
     BOOL fAlive = IsWindowVisible(g_pInst->hDlg) && WaitForSingleObject(g_pInst->pi.hProcess, 0) == WAIT_TIMEOUT;
     Say(fAlive ? L"alive" : L"gone");
@@ -450,7 +435,7 @@ static void TimeStart(wchar_t *pszArgs)
         /* Closed the way a player would: the system menu's Close. */
         PostMessageW(g_pInst->hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    Exit();
+    Exit(NULL);
 }
 
 static void TimeInstall(wchar_t *pszArgs)
@@ -465,7 +450,7 @@ static void TimeInstall(wchar_t *pszArgs)
         Box(pszKey);
         g_dwPollMs = 50;
     }
-    Exit();
+    Exit(NULL);
 }
 
 static void TimeCopy(wchar_t *pszArgs)
@@ -491,47 +476,46 @@ static void Del(wchar_t *pszFile)
  * What each takes and, after "->", what it writes. */
 static const struct Command {
     const wchar_t *pszName;
-    void (*pfnArg)(wchar_t *pszArg); /* the rest of the line, "" if none */
-    void (*pfn)(void);               /* or, for a command without one */
+    void (*pfn)(wchar_t *pszArg); /* the rest of the line, "" if none */
 } g_aCommands[] = {
-    {L"echo", Echo, NULL},                 /* <text> -> "<text>", to mark where a scenario starts */
-    {L"reg-set", RegSet, NULL},            /* <folder>: the game's key, Path = folder (REG_SZ) */
-    {L"reg-key", NULL, RegKey},            /* the key with no Path value */
-    {L"reg-none", NULL, RegNone},          /* no key */
-    {L"reg-raw", RegRaw, NULL},            /* <type> <hex>: Path = these bytes as given (RegSetValueExA) */
-    {L"reg-check", NULL, CheckRegistry},   /* -> "reg unchanged" if still as last set, else "reg changed" */
-    {L"reg-where", NULL, WhereIsRegistry}, /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
-                                              the key, or "reg-where none" */
-    {L"program", Program, NULL},           /* <exe>: start this one from now on (the package, say) */
-    {L"any-process", NULL, AnyProcess},    /* its dialog may belong to a child process */
-    {L"temp", Temp, NULL},                 /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
-    {L"lock", Lock, NULL},                 /* <file>: hold it open unshared, as another program would */
-    {L"unlock", NULL, Unlock},             /* let the locked file go */
-    {L"run", Run, NULL},                   /* <cwd> [args]: start the installer there, wait for its dialog */
-    {L"start", Start, NULL},               /* as run, without waiting (a damaged package shows no dialog) */
-    {L"click", Click, NULL},               /* <id>: press a button (BM_CLICK) */
-    {L"key", Key, NULL},                   /* enter|esc|tab: a key to the focused control */
-    {L"close", NULL, Close},               /* close the window from its system menu */
-    {L"focus", NULL, SayFocus},            /* -> "focus <control id>" */
-    {L"title", NULL, SayTitle},            /* -> "title <window title>" */
-    {L"codepage", NULL, SayCodePage},      /* -> "codepage <ANSI code page>" */
-    {L"geometry", NULL, Geometry},         /* -> "geometry screen W H work L T R B window L T R B client
-                                              L T R B style HEX static L T R B <id> L T R B ..." (client:
-                                              on the screen; static and buttons: in the client area) */
-    {L"box", Box, NULL},                   /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
-    {L"nobox", NoBox, NULL},               /* <ms> -> "nobox" or "unexpected box <caption>" */
-    {L"alive", NULL, Alive},               /* -> "alive" if the dialog is still open, else "gone" */
-    {L"exit", NULL, Exit},                 /* -> "exit <code>" once the installer has ended */
-    {L"use", Use, NULL},                   /* 1|2: the installer later commands address (two may run) */
-    {L"click-all", ClickAll, NULL},        /* <id>: press a button in every running installer at once */
+    {L"echo", Echo},                     /* <text> -> "<text>", to mark where a scenario starts */
+    {L"reg-set", RegSet},                /* <folder>: the game's key, Path = folder (REG_SZ) */
+    {L"reg-key", RegSet},                /* the key with no Path value */
+    {L"reg-none", RegNone},              /* no key */
+    {L"reg-raw", RegRaw},                /* <type> <hex>: Path = these bytes as given (RegSetValueExA) */
+    {L"reg-check", CheckRegistry},       /* -> "reg unchanged" if still as last set, else "reg changed" */
+    {L"reg-where", WhereIsRegistry},     /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
+                                            the key, or "reg-where none" */
+    {L"program", Program},               /* <exe>: start this one from now on (the package, say) */
+    {L"any-process", AnyProcess},        /* its dialog may belong to a child process */
+    {L"temp", Temp},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
+    {L"lock", Lock},                     /* <file>: hold it open unshared, as another program would */
+    {L"unlock", Unlock},                 /* let the locked file go */
+    {L"run", Run},                       /* <cwd> [args]: start the installer there, wait for its dialog */
+    {L"start", Start},                   /* as run, without waiting (a damaged package shows no dialog) */
+    {L"click", Click},                   /* <id>: press a button (BM_CLICK) */
+    {L"key", Key},                       /* enter|esc|tab: a key to the focused control */
+    {L"close", Close},                   /* close the window from its system menu */
+    {L"focus", SayFocus},                /* -> "focus <control id>" */
+    {L"title", SayTitle},                /* -> "title <window title>" */
+    {L"codepage", SayCodePage},          /* -> "codepage <ANSI code page>" */
+    {L"geometry", Geometry},             /* -> "geometry screen W H work L T R B window L T R B client
+                                            L T R B style HEX static L T R B <id> L T R B ..." (client:
+                                            on the screen; static and buttons: in the client area) */
+    {L"box", Box},                       /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
+    {L"nobox", NoBox},                   /* <ms> -> "nobox" or "unexpected box <caption>" */
+    {L"alive", Alive},                   /* -> "alive" if the dialog is still open, else "gone" */
+    {L"exit", Exit},                     /* -> "exit <code>" once the installer has ended */
+    {L"use", Use},                       /* 1|2: the installer later commands address (two may run) */
+    {L"click-all", ClickAll},            /* <id>: press a button in every running installer at once */
     /* The benchmarks' */
-    {L"time-start", TimeStart, NULL},      /* <key> <cwd> -> <key>_ms, <key>_ws: start to visible dialog;
-                                              then close it, "exit <code>" */
-    {L"time-install", TimeInstall, NULL},  /* <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click
-                                              to result box, "exit <code>" */
-    {L"time-copy", TimeCopy, NULL},        /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
-    {L"del", Del, NULL},                   /* <file>: DeleteFileW */
-    {L"own-process", NULL, OwnProcess},    /* undoes any-process */
+    {L"time-start", TimeStart},          /* <key> <cwd> -> <key>_ms, <key>_ws: start to visible dialog;
+                                            then close it, "exit <code>" */
+    {L"time-install", TimeInstall},      /* <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click
+                                            to result box, "exit <code>" */
+    {L"time-copy", TimeCopy},            /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
+    {L"del", Del},                       /* <file>: DeleteFileW */
+    {L"own-process", OwnProcess},        /* undoes any-process */
 };
 
 static void Command(wchar_t *pszLine)
@@ -542,10 +526,7 @@ static void Command(wchar_t *pszLine)
         return;
     for (const struct Command *pc = g_aCommands; pc < g_aCommands + ARRAYSIZE(g_aCommands); ++pc) {
         if (!wcscmp(pszLine, pc->pszName)) {
-            if (pc->pfnArg)
-                pc->pfnArg(pszArg);
-            else
-                pc->pfn();
+            pc->pfn(pszArg);
             return;
         }
     }
@@ -554,18 +535,14 @@ static void Command(wchar_t *pszLine)
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc != 3) {
-        Say(L"usage: driver.exe <installer.exe> <script>");
+    FILE *pf = argc == 3 ? _wfopen(argv[2], L"rb") : NULL;
+    if (!pf) {
+        Say(L"usage: driver.exe <installer.exe> <script>, a script it can read");
         return 2;
     }
-    wcsncpy(g_szInstaller, argv[1], 1023);
+    Program(argv[1]);
     GetEnvironmentVariableW(L"TEMP", g_szTemp, 1024);
     GetEnvironmentVariableW(L"TMP", g_szTmp, 1024);
-    FILE *pf = _wfopen(argv[2], L"rb");
-    if (!pf) {
-        Say(L"error: cannot read %ls", argv[2]);
-        return 2;
-    }
     char szLine[4096];
     wchar_t szWide[4096];
     while (fgets(szLine, sizeof szLine, pf)) {
