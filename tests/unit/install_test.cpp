@@ -137,15 +137,10 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, std::nullopt, kEmptyFolder},
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
-                [](InstallTest &t) {
-                    standin::g_state.dwPid = 0x4242;
-                    t.MakeMapFolder();
-                    WriteFile(t.MapFolder() + "/~4242", "stale half copy");
-                },
+                [](InstallTest &t) { t.MakeMapFolder(); WriteFile(t.MapFolder() + "/~4242", "stale half copy"); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
-                    standin::g_state.dwPid = 0x4242;
                     t.OldTarget();
                     WriteFile(t.MapFolder() + "/~4242", "stale");
                     MakeReadOnly(t.MapFolder() + "/~4242");
@@ -184,7 +179,6 @@ TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 {
     InstallGame();
     PutMap(kszNewMap);
-    standin::g_state.dwPid = 0x4242;
 
     OnInstall(khDlg);
 
