@@ -9,18 +9,12 @@
 
 namespace {
 
-struct LookupCase {
-    const char *pszName;
+struct LookupCase : NamedCase {
     bool fKey;
     bool fValue;
     std::string strStored;    // the value's bytes as the registry holds them
     std::string strExpected;  // the game folder afterwards
 };
-
-void PrintTo(const LookupCase &c, std::ostream *pos)
-{
-    *pos << c.pszName;
-}
 
 class GamePathTest : public ::testing::TestWithParam<LookupCase> {
 protected:
@@ -64,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
     LookupCase{"256WithoutNulDoesNotFit", true, true, k255 + "h", ""},
     LookupCase{"TooLongDoesNotFit", true, true, std::string(300, 'g') + kNul, ""},
     LookupCase{"NulInsideStopsThere", true, true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"}),
-    [](const ::testing::TestParamInfo<LookupCase> &info) { return std::string(info.param.pszName); });
+    ::testing::PrintToStringParamName());
 
 TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 {

@@ -30,8 +30,7 @@ const char kszOldMap[] = "old map, longer than the new one, so a partial overwri
 
 class InstallTest;
 
-struct InstallCase {
-    const char *pszName;
+struct InstallCase : NamedCase {
     void (*pfnArrange)(InstallTest &);
     const Outcome &outcome;
     std::optional<std::string> strTargetAfter;                 // nullopt: no target file
@@ -62,12 +61,6 @@ public:
         SetGamePath(m_strGame + kNul);
     }
 };
-
-// Keeps gtest from dumping the raw bytes of a case.
-void PrintTo(const InstallCase &c, std::ostream *pos)
-{
-    *pos << c.pszName;
-}
 
 const std::vector<std::string> kJustMap = {MAP_FILE};
 const std::vector<std::string> kEmptyFolder;
@@ -173,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"GameFolderWithSpacesAndCzech",
                 [](InstallTest &t) { t.MoveGame("Hry a v\xEC" "ci \x96 Duneveil, \xC8" "esk\xE1 edice"); },
                 kInstalled, kszNewMap, kJustMap}),
-    [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
+    ::testing::PrintToStringParamName());
 
 TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 {

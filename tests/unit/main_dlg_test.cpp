@@ -10,19 +10,13 @@
 
 namespace {
 
-struct DispatchCase {
-    const char *pszName;
+struct DispatchCase : NamedCase {
     UINT uMsg;
     WPARAM wParam;
     INT_PTR nReturn;
     const char *pszBoxCaption;  // nullptr: no box
     bool fEnds;
 };
-
-void PrintTo(const DispatchCase &c, std::ostream *pos)
-{
-    *pos << c.pszName;
-}
 
 class DispatchTest : public SandboxTest, public ::testing::WithParamInterface<DispatchCase> {};
 
@@ -62,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, DispatchTest, ::testing::Values(
     DispatchCase{"IdOkIgnored", WM_COMMAND, Command(IDOK), TRUE, nullptr, false},
     DispatchCase{"CloseLeftToDialogManager", kWmClose, 0, FALSE, nullptr, false},
     DispatchCase{"PaintLeftToDialogManager", kWmPaint, 0, FALSE, nullptr, false}),
-    [](const ::testing::TestParamInfo<DispatchCase> &info) { return std::string(info.param.pszName); });
+    ::testing::PrintToStringParamName());
 
 TEST_F(SandboxTest, AboutOpensRepeatedlyWithoutEndingTheDialog)
 {

@@ -12,6 +12,12 @@
 #include "game_files.h"
 #include "standin.h"
 
+// A row of a table of cases: gtest prints it by its name, not its bytes.
+struct NamedCase {
+    const char *pszName;
+};
+inline std::ostream &operator<<(std::ostream &os, const NamedCase &c) { return os << c.pszName; }
+
 const std::string kNul(1, '\0');
 const HWND khDlg = reinterpret_cast<HWND>(0x1234);
 
