@@ -33,8 +33,9 @@ class InstallTest;
 struct InstallCase : NamedCase {
     void (*pfnArrange)(InstallTest &);
     const Outcome &outcome;
-    std::optional<std::string> strTargetAfter;                 // nullopt: no target file
-    std::optional<std::vector<std::string>> vecMapFolderAfter;  // nullopt: no map folder
+    // nullopt, unless given: no target file, no map folder.
+    std::optional<std::string> strTargetAfter = std::nullopt;
+    std::optional<std::vector<std::string>> vecMapFolderAfter = std::nullopt;
 };
 
 // The file at the path becomes an empty folder of that name.
@@ -97,17 +98,13 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
     InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MakeMapFolder(); }, kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"KeyWithoutValue", [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
-                kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"NoDataFile", [](InstallTest &t) { fs::remove(t.m_strGame + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.m_strGame + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"DataFileIsAFolder", [](InstallTest &t) { ReplaceWithFolder(t.m_strGame + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled},
+    InstallCase{"KeyWithoutValue", [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); }, kNotInstalled},
+    InstallCase{"NoDataFile", [](InstallTest &t) { fs::remove(t.DataFile()); }, kNotInstalled},
+    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.DataFile()); }, kNotInstalled},
+    InstallCase{"DataFileIsAFolder", [](InstallTest &t) { ReplaceWithFolder(t.DataFile()); }, kNotInstalled},
     InstallCase{"ValueTooLong", [](InstallTest &t) { SetGamePath(t.m_strGame + std::string(300, '/')); },
-                kNotInstalled, std::nullopt, std::nullopt},
+                kNotInstalled},
     InstallCase{"MapMissingKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); fs::remove(t.Map()); },
                 kCopyFailed, kszOldMap, kJustMap},
     // A map lying in the game folder itself is not the one to install.
@@ -157,8 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ValueEndingInBackslash", [](InstallTest &t) { SetGamePath(t.m_strGame + "\\" + kNul); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); },
-                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); }, kNotInstalled},
     InstallCase{"GameFolderOf255CharsUsedWhole",
                 [](InstallTest &t) { t.MoveGame(std::string(255 - t.m_strRoot.size() - 1, 'g')); },
                 kInstalled, kszNewMap, kJustMap},

@@ -61,5 +61,5 @@ void SandboxTest::TearDown()
 void SandboxTest::InstallGame()
 {
     SetGamePath(m_strGame + kNul);
-    WriteFile(m_strGame + "/" GAME_DATA_FILE, "game data");
+    WriteFile(DataFile(), "game data");
 }

@@ -44,6 +44,7 @@ public:
 
     std::string MapFolder() const { return m_strGame + "/" MAP_FOLDER; }
     std::string Target() const { return MapFolder() + "/" MAP_FILE; }
+    std::string DataFile() const { return m_strGame + "/" GAME_DATA_FILE; }
     std::string Map() const { return m_strCwd + "/" MAP_FILE; }
 
     std::string m_strRoot;  // the temporary folder
