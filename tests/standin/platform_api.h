@@ -1,7 +1,5 @@
-// Platform operations of the host tests' stand-in: the few Win32 types,
-// constants and calls the install logic uses, implemented in standin.cpp
-// over the host file system, an in-memory registry and recorded message
-// boxes.
+// The few Win32 types, constants and calls the install logic uses, as the
+// host tests' stand-in, standin.cpp, provides them.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
 #include <cstring>
-#include <string>
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,4 @@
 #include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
