@@ -9,9 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <string>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "game_files.h"
@@ -40,12 +38,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     g_strRoot = strTemplate;
     // libFuzzer ends with exit(): take our folder with us.
     atexit([] { std::filesystem::remove_all(g_strRoot); });
-    mkdir((g_strRoot + "/game").c_str(), 0755);
-    mkdir((g_strRoot + "/cwd").c_str(), 0755);
+    std::filesystem::create_directory(g_strRoot + "/game");
+    std::filesystem::create_directory(g_strRoot + "/cwd");
     std::ofstream(g_strRoot + "/game/" GAME_DATA_FILE) << "data";
     std::ofstream(g_strRoot + "/cwd/" MAP_FILE) << "map";
-    if (chdir((g_strRoot + "/cwd").c_str()) != 0)
-        Fail("chdir");
+    std::filesystem::current_path(g_strRoot + "/cwd");
     return 0;
 }
 

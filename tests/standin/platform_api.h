@@ -1,7 +1,5 @@
-// Platform operations of the host tests' stand-in: the few Win32 types,
-// constants and calls the install logic uses, implemented in standin.cpp
-// over the host file system, an in-memory registry and recorded message
-// boxes.
+// The few Win32 types, constants and calls the install logic uses, as the
+// host tests' stand-in, standin.cpp, provides them.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +34,6 @@ struct SECURITY_ATTRIBUTES;
 
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_READONLY 0x00000001
-#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008

@@ -12,7 +12,6 @@
 #include <cwchar>
 #include <fstream>
 #include <iterator>
-#include <string>
 
 #include <iconv.h>
 #include <sys/stat.h>
@@ -110,10 +109,12 @@ std::string Utf8(const wchar_t *pwsz)
     return str;
 }
 
-File *OpenFile(HANDLE hFile)
+// Records a call on a handle; returns the open file behind it, or null.
+File *RecordHandleCall(const char *pszCall, HANDLE hFile)
 {
-    File *pFile = static_cast<File *>(hFile);
-    return g_state.setOpenFiles.count(pFile) ? pFile : nullptr;
+    File *pFile = g_state.setOpenFiles.count(static_cast<File *>(hFile)) ? static_cast<File *>(hFile) : nullptr;
+    Record("%s(%s)", pszCall, pFile ? pFile->strName.c_str() : "?");
+    return pFile;
 }
 
 }
@@ -256,15 +257,13 @@ BOOL MoveFileExA(const char *pszFrom, const char *pszTo, DWORD dwFlags)
     return rename(strFrom.c_str(), strTo.c_str()) == 0;
 }
 
+// Only what the program asks for: whether the path exists and is read-only.
 DWORD GetFileAttributesA(const char *pszPath)
 {
     mode_t mode = Mode(HostPath(pszPath));
     if (!mode)
         return INVALID_FILE_ATTRIBUTES;
-    DWORD dw = S_ISDIR(mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
-    if (!(mode & S_IWUSR))
-        dw |= FILE_ATTRIBUTE_READONLY;
-    return dw ? dw : FILE_ATTRIBUTE_NORMAL;
+    return (mode & S_IWUSR) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
 }
 
 BOOL SetFileAttributesA(const char *pszPath, DWORD dwAttributes)
@@ -296,8 +295,7 @@ HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECUR
 
 BOOL FlushFileBuffers(HANDLE hFile)
 {
-    File *pFile = OpenFile(hFile);
-    Record("FlushFileBuffers(%s)", pFile ? pFile->strName.c_str() : "?");
+    File *pFile = RecordHandleCall("FlushFileBuffers", hFile);
     // Windows asks for a handle with write access. No fsync: what the tests
     // check is that the call is made, and when.
     return pFile && (pFile->dwAccess & GENERIC_WRITE) && !g_state.fFlushFails;
@@ -305,8 +303,7 @@ BOOL FlushFileBuffers(HANDLE hFile)
 
 BOOL CloseHandle(HANDLE hObject)
 {
-    File *pFile = OpenFile(hObject);
-    Record("CloseHandle(%s)", pFile ? pFile->strName.c_str() : "?");
+    File *pFile = RecordHandleCall("CloseHandle", hObject);
     if (!pFile)
         return FALSE;
     g_state.setOpenFiles.erase(pFile);

@@ -62,7 +62,7 @@ struct State {
     long cbDiskFree = -1;
     // The data of an open file cannot be brought to the disk (a failing drive).
     bool fFlushFails = false;
-    DWORD dwPid = 4242;
+    DWORD dwPid = 0x4242;  // the temporary file is then "~4242"
     // The system's ANSI code page: 1252, a Western Windows, unless set.
     UINT uAnsiCodePage = 1252;
     // MultiByteToWideChar fails, as on a system without the code page asked for.

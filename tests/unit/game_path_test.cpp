@@ -1,5 +1,4 @@
 #include <cstring>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -9,18 +8,11 @@
 
 namespace {
 
-struct LookupCase {
-    const char *pszName;
+struct LookupCase : NamedCase {
     bool fKey;
-    bool fValue;
-    std::string strStored;    // the value's bytes as the registry holds them
-    std::string strExpected;  // the game folder afterwards
+    std::optional<std::string> strStored;  // the value's bytes as the registry holds them; nullopt: none
+    std::string strExpected;               // the game folder afterwards
 };
-
-void PrintTo(const LookupCase &c, std::ostream *pos)
-{
-    *pos << c.pszName;
-}
 
 class GamePathTest : public ::testing::TestWithParam<LookupCase> {
 protected:
@@ -41,8 +33,8 @@ TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
     const LookupCase &c = GetParam();
     if (c.fKey)
         standin::AddKey(GAME_KEY);
-    if (c.fValue)
-        SetGamePath(c.strStored);
+    if (c.strStored)
+        SetGamePath(*c.strStored);
 
     ReadGamePath();
 
@@ -54,17 +46,17 @@ TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
 const std::string k255(255, 'g');
 
 INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
-    LookupCase{"NoKey", false, false, "", ""},
-    LookupCase{"KeyWithoutValue", true, false, "", ""},
-    LookupCase{"Typical", true, true, "C:\\Hry\\Duneveil" + kNul, "C:\\Hry\\Duneveil"},
-    LookupCase{"EmptyValue", true, true, "", ""},
-    LookupCase{"ValueWithoutNul", true, true, "C:\\Hry\\Duneveil", "C:\\Hry\\Duneveil"},
-    LookupCase{"Exactly255UsedWhole", true, true, k255 + kNul, k255},
-    LookupCase{"Exactly255WithoutNul", true, true, k255, k255},
-    LookupCase{"256WithoutNulDoesNotFit", true, true, k255 + "h", ""},
-    LookupCase{"TooLongDoesNotFit", true, true, std::string(300, 'g') + kNul, ""},
-    LookupCase{"NulInsideStopsThere", true, true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"}),
-    [](const ::testing::TestParamInfo<LookupCase> &info) { return std::string(info.param.pszName); });
+    LookupCase{"NoKey", false, std::nullopt, ""},
+    LookupCase{"KeyWithoutValue", true, std::nullopt, ""},
+    LookupCase{"Typical", true, "C:\\Hry\\Duneveil" + kNul, "C:\\Hry\\Duneveil"},
+    LookupCase{"EmptyValue", true, "", ""},
+    LookupCase{"ValueWithoutNul", true, "C:\\Hry\\Duneveil", "C:\\Hry\\Duneveil"},
+    LookupCase{"Exactly255UsedWhole", true, k255 + kNul, k255},
+    LookupCase{"Exactly255WithoutNul", true, k255, k255},
+    LookupCase{"256WithoutNulDoesNotFit", true, k255 + "h", ""},
+    LookupCase{"TooLongDoesNotFit", true, std::string(300, 'g') + kNul, ""},
+    LookupCase{"NulInsideStopsThere", true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"}),
+    ::testing::PrintToStringParamName());
 
 TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
 {

@@ -1,7 +1,4 @@
 #include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -30,12 +27,12 @@ const char kszOldMap[] = "old map, longer than the new one, so a partial overwri
 
 class InstallTest;
 
-struct InstallCase {
-    const char *pszName;
+struct InstallCase : NamedCase {
     void (*pfnArrange)(InstallTest &);
     const Outcome &outcome;
-    std::optional<std::string> strTargetAfter;                 // nullopt: no target file
-    std::optional<std::vector<std::string>> vecMapFolderAfter;  // nullopt: no map folder
+    // nullopt, unless given: no target file, no map folder.
+    std::optional<std::string> strTargetAfter = std::nullopt;
+    std::optional<std::vector<std::string>> vecMapFolderAfter = std::nullopt;
 };
 
 // The file at the path becomes an empty folder of that name.
@@ -62,12 +59,6 @@ public:
         SetGamePath(m_strGame + kNul);
     }
 };
-
-// Keeps gtest from dumping the raw bytes of a case.
-void PrintTo(const InstallCase &c, std::ostream *pos)
-{
-    *pos << c.pszName;
-}
 
 const std::vector<std::string> kJustMap = {MAP_FILE};
 const std::vector<std::string> kEmptyFolder;
@@ -104,17 +95,13 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"TypicalCreatesDisk2", [](InstallTest &) {}, kInstalled, kszNewMap, kJustMap},
     InstallCase{"Disk2AlreadyThere", [](InstallTest &t) { t.MakeMapFolder(); }, kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReplacesOtherContent", [](InstallTest &t) { t.OldTarget(); }, kInstalled, kszNewMap, kJustMap},
-    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"KeyWithoutValue", [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); },
-                kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"NoDataFile", [](InstallTest &t) { fs::remove(t.m_strGame + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.m_strGame + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, std::nullopt},
-    InstallCase{"DataFileIsAFolder", [](InstallTest &t) { ReplaceWithFolder(t.m_strGame + "/" GAME_DATA_FILE); },
-                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"NoKey", [](InstallTest &) { standin::Reset(); }, kNotInstalled},
+    InstallCase{"KeyWithoutValue", [](InstallTest &) { standin::Reset(); standin::AddKey(GAME_KEY); }, kNotInstalled},
+    InstallCase{"NoDataFile", [](InstallTest &t) { fs::remove(t.DataFile()); }, kNotInstalled},
+    InstallCase{"DataFileUnreadable", [](InstallTest &t) { MakeUnreadable(t.DataFile()); }, kNotInstalled},
+    InstallCase{"DataFileIsAFolder", [](InstallTest &t) { ReplaceWithFolder(t.DataFile()); }, kNotInstalled},
     InstallCase{"ValueTooLong", [](InstallTest &t) { SetGamePath(t.m_strGame + std::string(300, '/')); },
-                kNotInstalled, std::nullopt, std::nullopt},
+                kNotInstalled},
     InstallCase{"MapMissingKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); fs::remove(t.Map()); },
                 kCopyFailed, kszOldMap, kJustMap},
     // A map lying in the game folder itself is not the one to install.
@@ -137,15 +124,10 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"DiskFullWithoutOldTarget", [](InstallTest &) { standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, std::nullopt, kEmptyFolder},
     InstallCase{"StaleTempOfEarlierRunDoesNotBlock",
-                [](InstallTest &t) {
-                    standin::g_state.dwPid = 0x4242;
-                    t.MakeMapFolder();
-                    WriteFile(t.MapFolder() + "/~4242", "stale half copy");
-                },
+                [](InstallTest &t) { t.MakeMapFolder(); WriteFile(t.MapFolder() + "/~4242", "stale half copy"); },
                 kInstalled, kszNewMap, kJustMap},
     InstallCase{"ReadOnlyStaleTempFails",
                 [](InstallTest &t) {
-                    standin::g_state.dwPid = 0x4242;
                     t.OldTarget();
                     WriteFile(t.MapFolder() + "/~4242", "stale");
                     MakeReadOnly(t.MapFolder() + "/~4242");
@@ -169,8 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"ValueEndingInBackslash", [](InstallTest &t) { SetGamePath(t.m_strGame + "\\" + kNul); },
                 kInstalled, kszNewMap, kJustMap},
-    InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); },
-                kNotInstalled, std::nullopt, std::nullopt},
+    InstallCase{"RelativeValueIsNotTheGame", [](InstallTest &) { SetGamePath("game" + kNul); }, kNotInstalled},
     InstallCase{"GameFolderOf255CharsUsedWhole",
                 [](InstallTest &t) { t.MoveGame(std::string(255 - t.m_strRoot.size() - 1, 'g')); },
                 kInstalled, kszNewMap, kJustMap},
@@ -178,13 +159,12 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
     InstallCase{"GameFolderWithSpacesAndCzech",
                 [](InstallTest &t) { t.MoveGame("Hry a v\xEC" "ci \x96 Duneveil, \xC8" "esk\xE1 edice"); },
                 kInstalled, kszNewMap, kJustMap}),
-    [](const ::testing::TestParamInfo<InstallCase> &info) { return std::string(info.param.pszName); });
+    ::testing::PrintToStringParamName());
 
 TEST_F(SandboxTest, CopyReachesTheDiskBeforeTheRename)
 {
     InstallGame();
     PutMap(kszNewMap);
-    standin::g_state.dwPid = 0x4242;
 
     OnInstall(khDlg);
 

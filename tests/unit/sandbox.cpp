@@ -37,9 +37,8 @@ std::optional<std::vector<std::string>> ListDir(const std::string &strDir)
 void SandboxTest::SetUp()
 {
     standin::Reset();
-    char szTemplate[] = "/tmp/mapinst-test-XXXXXX";
-    ASSERT_NE(mkdtemp(szTemplate), nullptr);
-    m_strRoot = szTemplate;
+    m_strRoot = fs::temp_directory_path() / "mapinst-test-XXXXXX";
+    ASSERT_NE(mkdtemp(m_strRoot.data()), nullptr);
     m_strGame = m_strRoot + "/game";
     m_strCwd = m_strRoot + "/cwd";
     ASSERT_TRUE(fs::create_directory(m_strGame));
@@ -61,5 +60,5 @@ void SandboxTest::TearDown()
 void SandboxTest::InstallGame()
 {
     SetGamePath(m_strGame + kNul);
-    WriteFile(m_strGame + "/" GAME_DATA_FILE, "game data");
+    WriteFile(DataFile(), "game data");
 }

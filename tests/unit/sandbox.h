@@ -12,6 +12,12 @@
 #include "game_files.h"
 #include "standin.h"
 
+// A row of a table of cases: gtest prints it by its name, not its bytes.
+struct NamedCase {
+    const char *pszName;
+};
+inline std::ostream &operator<<(std::ostream &os, const NamedCase &c) { return os << c.pszName; }
+
 const std::string kNul(1, '\0');
 const HWND khDlg = reinterpret_cast<HWND>(0x1234);
 
@@ -38,6 +44,7 @@ public:
 
     std::string MapFolder() const { return m_strGame + "/" MAP_FOLDER; }
     std::string Target() const { return MapFolder() + "/" MAP_FILE; }
+    std::string DataFile() const { return m_strGame + "/" GAME_DATA_FILE; }
     std::string Map() const { return m_strCwd + "/" MAP_FILE; }
 
     std::string m_strRoot;  // the temporary folder
