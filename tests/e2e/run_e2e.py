@@ -93,9 +93,10 @@ def install_programs(drive_c, args, scenarios):
     shutil.copy(args.installer, bindir)
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
     shutil.copy(args.package, os.path.join(bindir, "package.exe"))
+    package = Path(args.package).read_bytes()
     for s in scenarios:
         if s.damage:
-            Path(bindir, s.name + ".exe").write_bytes(s.damage(Path(args.package).read_bytes()))
+            Path(bindir, s.name + ".exe").write_bytes(s.damage(package))
         elif s.not_a_program:
             shutil.copy(args.not_a_program, os.path.join(bindir, s.name + ".exe"))
     # A map beside the program: the one in the current directory is the one to use.

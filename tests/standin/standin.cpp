@@ -112,7 +112,9 @@ std::string Utf8(const wchar_t *pwsz)
 // Records a call on a handle; returns the open file behind it, or null.
 File *RecordHandleCall(const char *pszCall, HANDLE hFile)
 {
-    File *pFile = g_state.setOpenFiles.count(static_cast<File *>(hFile)) ? static_cast<File *>(hFile) : nullptr;
+    File *pFile = static_cast<File *>(hFile);
+    if (!g_state.setOpenFiles.count(pFile))
+        pFile = nullptr;
     Record("%s(%s)", pszCall, pFile ? pFile->strName.c_str() : "?");
     return pFile;
 }
