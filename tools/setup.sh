@@ -10,7 +10,9 @@
 # the probe's answer, SETUP_LOADER_BASE=0xADDRESS where Wine's i386 loader
 # lands; SETUP_DRY_RUN=1 says the changes instead of making them (the locales
 # and the mode file under $WINE_ENV_DIR are still made); BINFMT_DIR names
-# another binfmt_misc folder.
+# another binfmt_misc folder; SETUP_APT_GET runs another apt-get (a fake),
+# SETUP_APT_RETRY_DELAY its seconds between updates, SETUP_OS_RELEASE names
+# another os-release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,16 +48,47 @@ missing_packages() {
     done
 }
 
+# Waits for another apt-get rather than fail on its lock.
+apt_get() { change "${SETUP_APT_GET:-apt-get}" -o DPkg::Lock::Timeout=600 "$@"; }
+
+# A mirror in the middle of a sync serves some lists with the wrong size for
+# a while. Retried; a list that still fails is named, and apt's errors kept.
+APT_UPDATE_FAILED=
+apt_update() {
+    local try out
+    for try in 1 2 3; do
+        if out=$(apt_get update -qq 2>&1); then
+            APT_UPDATE_FAILED=
+            return 0
+        fi
+        APT_UPDATE_FAILED=$(grep -o 'Failed to fetch [^ ]*' <<<"$out" | sed 's/Failed to fetch //' | sort -u |
+            tr '\n' ' ')
+        APT_UPDATE_FAILED=${APT_UPDATE_FAILED% }
+        [ "$try" = 3 ] || sleep "${SETUP_APT_RETRY_DELAY:-5}"
+    done
+    say "apt-get update failed 3 times; lists not fetched: ${APT_UPDATE_FAILED:-$(tail -1 <<<"$out")}"
+}
+
+release_codename() { (. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}"); }
+
 install_packages() {
-    local missing
+    local missing codename
     mapfile -t missing < <(missing_packages "$@")
     [ ${#missing[@]} -eq 0 ] && return 0
     say "installing Debian packages: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    # Wait for another apt-get rather than fail on its lock.
-    change apt-get -o DPkg::Lock::Timeout=600 update -qq
-    change apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    apt_update
+    local install=(install -y -qq --no-install-recommends "${missing[@]}")
+    apt_get "${install[@]}" >/dev/null && return 0
+    codename=$(release_codename)
+    # Without one list (say bookworm-security's i386), the two halves of a
+    # multiarch pair can come from different suites, which apt cannot
+    # resolve; the release's own suite has both at one version.
+    [ -n "$APT_UPDATE_FAILED" ] && [ -n "$codename" ] ||
+        die "cannot install ${missing[*]}: apt-get install failed"
+    say "installing from $codename itself instead: security updates of these packages were not taken"
+    apt_get -t "$codename" "${install[@]}" >/dev/null ||
+        die "cannot install ${missing[*]}, not even from $codename alone"
 }
 
 # native: the kernel runs i386 programs; emulated: binfmt_misc already routes

@@ -40,5 +40,50 @@ for row in "${cases[@]}"; do
             "${problems[*]}" "$out"
     fi
 done
-[ $fails = 0 ] && echo "set-up decisions: ${#cases[@]} cases as expected"
+
+# A mirror mid-sync, faked: apt-get's update fails (or not) with the error a
+# short list gives, and its install succeeds only as the row says. Every
+# package counts as missing. update | install plain | install -t | must say | status
+fake=$work/fake
+mkdir -p "$fake/bin"
+printf '#!/bin/sh\nexit 1\n' >"$fake/bin/dpkg-query"
+cat >"$fake/apt-get" <<'FAKE'
+#!/bin/bash
+echo "$*" >>"$FAKE_LOG"
+case "$*" in
+*update*) [ "$FAKE_UPDATE" = ok ] && exit 0
+    echo "E: Failed to fetch http://mirror/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size" >&2
+    exit 100 ;;
+*" -t "*) [ "$FAKE_TARGETED" = ok ] ;;
+*) [ "$FAKE_PLAIN" = ok ] ;;
+esac
+FAKE
+chmod +x "$fake/apt-get" "$fake/bin/dpkg-query"
+printf 'VERSION_CODENAME=bookworm\n' >"$fake/os-release"
+apt_cases=(
+    "ok|ok|-|installing.Debian.packages|0|update install"
+    "fails|fails|ok|binary-i386/Packages installing.from.bookworm security.updates|0|update update update install install-t"
+    "fails|fails|fails|not.even.from.bookworm|1|update update update install install-t"
+    "ok|fails|-|apt-get.install.failed|1|update install"
+)
+for row in "${apt_cases[@]}"; do
+    IFS='|' read -r update plain targeted want status calls <<<"$row"
+    : >"$fake/log"
+    out=$(PATH=$fake/bin:$PATH FAKE_LOG=$fake/log FAKE_UPDATE=$update FAKE_PLAIN=$plain FAKE_TARGETED=$targeted \
+        SETUP_APT_GET=$fake/apt-get SETUP_APT_RETRY_DELAY=0 SETUP_OS_RELEASE=$fake/os-release \
+        "$repo/tools/setup.sh" build 2>&1)
+    rc=$?
+    problems=()
+    for w in $want; do grep -q "${w//./ }" <<<"$out" || problems+=("does not say '${w//./ }'"); done
+    [ "$rc" = "$status" ] || problems+=("exit status $rc, want $status")
+    got=$(awk '/ update/ {print "update"; next} / -t bookworm / {print "install-t"; next} {print "install"}' \
+        "$fake/log" | tr '\n' ' ')
+    [ "${got% }" = "$calls" ] || problems+=("apt-get calls '${got% }', want '$calls'")
+    if [ ${#problems[@]} -gt 0 ]; then
+        fails=1
+        printf 'apt: update %s, install %s, with -t %s: %s\n--- output:\n%s\n' "$update" "$plain" "$targeted" \
+            "${problems[*]}" "$out"
+    fi
+done
+[ $fails = 0 ] && echo "set-up decisions: ${#cases[@]} cases and ${#apt_cases[@]} apt cases as expected"
 exit $fails
