@@ -29,7 +29,7 @@ function(windows_program target)
         -Wl,--major-os-version,5,--minor-os-version,1)
 endfunction()
 
-add_executable(installer WIN32 ui/win_main.cpp ${LOGIC_SOURCES} resources/installer.rc)
+add_executable(installer WIN32 ui/win_main.cpp ui/dialog_layout.cpp ${LOGIC_SOURCES} resources/installer.rc)
 windows_program(installer)
 set_target_properties(installer PROPERTIES
     OUTPUT_NAME "${PROGRAM_NAME}"

@@ -1,5 +1,6 @@
 #include "main_dlg.h"
 
+#include "dialog_layout.h"
 #include "install_map.h"
 #include "message_box.h"
 #include "resource.h"
@@ -35,6 +36,7 @@ INT_PTR CALLBACK MainDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
 {
     switch (uMsg) {
     case WM_INITDIALOG:
+        LayOutDialog(hDlg);
         // Let the dialog manager focus the first tab stop, Install.
         return TRUE;
     case WM_COMMAND:

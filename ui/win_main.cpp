@@ -1,6 +1,7 @@
 // Process entry: run the main dialog, then leave with 0 whatever happened.
 #include <windows.h>
 
+#include "dialog_layout.h"
 #include "main_dlg.h"
 #include "resource.h"
 
@@ -38,6 +39,10 @@ void RestrictDllSearch()
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearch();
-    DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    // The wide entry point: the template's UTF-16 texts reach the buttons as
+    // they are, not through the system's code page ("Ukončit" is "Ukoncit"
+    // in code page 1252).
+    DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
+    FreeDialogLayout();
     return 0;
 }

@@ -395,6 +395,14 @@ static void SayTitle(wchar_t *)
     Say(L"title %ls", szTitle);
 }
 
+/* A button's text as the button holds it, whatever the code page. */
+static void SayText(wchar_t *pszId)
+{
+    wchar_t szText[256] = L"";
+    GetDlgItemTextW(g_pInst->hDlg, _wtoi(pszId), szText, 256);
+    Say(L"text %ls %ls", pszId, szText);
+}
+
 static void SayCodePage(wchar_t *)
 {
     Say(L"codepage %u", GetACP());
@@ -498,6 +506,7 @@ static const struct Command {
     {L"close", Close},                   /* close the window from its system menu */
     {L"focus", SayFocus},                /* -> "focus <control id>" */
     {L"title", SayTitle},                /* -> "title <window title>" */
+    {L"text", SayText},                  /* <id> -> "text <id> <the control's text>" */
     {L"codepage", SayCodePage},          /* -> "codepage <ANSI code page>" */
     {L"geometry", Geometry},             /* -> "geometry screen W H work L T R B window L T R B client
                                             L T R B style HEX static L T R B <id> L T R B ..." (client:

@@ -150,9 +150,10 @@ def script_for(scenario):
 
 def geometry_problems(line):
     """What in the driver's geometry line differs from the dialog as Windows
-    draws it: a client area as wide as the picture and as tall as the rows it
-    shows, with a thin border and no caption bar, centred in the work area,
-    the picture over all of it and the buttons in its empty band."""
+    draws it, at any DPI: a client area as wide as the picture and as tall as
+    the rows it shows, with a thin border and no caption bar, centred in the
+    work area, the picture over all of it and the buttons side by side in its
+    empty band."""
     words = line.split()
     if words[:1] != ["geometry"]:
         return ["no geometry"]
@@ -175,6 +176,9 @@ def geometry_problems(line):
         left, top, right, bottom = rects[button]
         if left < static[0] or right > static[2] or top < L.BUTTONS[0] or bottom > L.BUTTONS[1] + 1:
             problems.append(f"button {button} {rects[button]} outside the picture's band")
+    for a, b in zip(BUTTONS, BUTTONS[1:]):
+        if rects[a][2] > rects[b][0] or rects[a][1::2] != rects[b][1::2]:
+            problems.append(f"buttons {a} {rects[a]} and {b} {rects[b]} not side by side")
     return problems
 
 
@@ -229,7 +233,8 @@ def run_group(name, args):
 
 def run_scenarios(name, args, work, prefix, user):
     scenarios = GROUPS[name]
-    if sh(f'wine_clone_prefix "{args.template}" "{prefix}"').returncode != 0:
+    dpi = f' && wine_set_dpi "{prefix}" {args.dpi}' if args.dpi else ""
+    if sh(f'wine_clone_prefix "{args.template}" "{prefix}"{dpi}').returncode != 0:
         sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
     bindir = install_programs(drive_c, args, scenarios)
@@ -296,6 +301,7 @@ def main():
     ap.add_argument("--not-a-program", help="the package with a file that is no program in its place")
     ap.add_argument("--arch", choices=sorted(REGISTRY_VIEW), default="win32")
     ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
+    ap.add_argument("--dpi", type=int, help="the screen's DPI, as the display settings set it (default 96)")
     args = ap.parse_args()
     if args.what == "template":
         shutil.rmtree(args.name, ignore_errors=True)

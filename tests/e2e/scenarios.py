@@ -157,8 +157,8 @@ GROUPS = {
         install("locked_target_kept", BOX_COPY_FAILED, before=WITH_OLD, lock="game/Disk2/Am01.dvp"),
     ],
     "window": [Scenario(name, actions, expect, before=WITH_OLD) for name, actions, expect in (
-        ("esc_leaves", ["title", "focus", "key esc", "nobox 1500", "exit"],
-         [TITLE, f"focus {IDC_INSTALL}", "nobox", "exit 0"]),
+        ("esc_leaves", ["title", f"text {IDC_EXIT}", "focus", "key esc", "nobox 1500", "exit"],
+         [TITLE, f"text {IDC_EXIT} Ukončit", f"focus {IDC_INSTALL}", "nobox", "exit 0"]),
         ("close_leaves", ["close", "nobox 1500", "exit"], ["nobox", "exit 0"]),
         ("exit_button", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"]),
         ("about_repeatedly", [f"click {IDC_ABOUT}", "box", "alive"] * 3 + [f"click {IDC_EXIT}", "exit"],

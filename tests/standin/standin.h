@@ -54,6 +54,7 @@ struct State {
     unsigned uSeq = 0;
     std::vector<MessageBoxCall> vecBoxes;
     std::vector<EndDialogCall> vecEnds;
+    int nDialogLayouts = 0;
     std::set<std::string> setLocked;  // host paths; see LockFile
     // Wine renames over a read-only file where Windows refuses.
     bool fRenameIgnoresReadOnly = false;

@@ -27,6 +27,7 @@ TEST_P(DispatchTest, HandlesCommandsAndLeavesTheRestToTheDialogManager)
     ASSERT_EQ(boxes.size(), c.pszBoxCaption ? 1u : 0u);
     for (const standin::MessageBoxCall &box : boxes)
         EXPECT_EQ(box.strCaption, c.pszBoxCaption);
+    EXPECT_EQ(standin::g_state.nDialogLayouts, c.uMsg == WM_INITDIALOG ? 1 : 0);
     ASSERT_EQ(ends.size(), c.fEnds ? 1u : 0u);
     if (c.fEnds) {
         EXPECT_EQ(ends[0].hDlg, khDlg);
