@@ -23,7 +23,8 @@ CASES = [
     ("too wide for the picture", 'title = "Písečná brána"', 'title = "Písečná brána a Velká solná poušť"',
      'map.title: "Písečná brána a Velká solná poušť (betaverze)" is 14 px wider than the picture allows'),
     ("too tall for its band", 'web2 = "www.example.org/duneveil"', 'web2 = "www.example.org/Ůjezd"',
-     "map.contact, map.web1, map.web2: the lines of rows 258-300 are 1 px too tall"),
+     "map.contact, map.web1, map.web2: the lines are 1 px too tall for rows 260-297 with 2 black rows "
+     "between them"),
     ("a thanks line missing", '    "a všem ostatním, kteří mi pomohli radou",\n', "",
      "credits.installer.thanks: 6 lines, the About box has 7 here"),
     ("a line of two", '"firmě Morvane za hru', '"firmě Morvane\\nza hru',
