@@ -33,7 +33,7 @@ MAX_LEVELS = 64
 MAX_SHARE = 0.01
 # SHA-256 of g_szCredits from texts.toml (Windows-1250, without its NUL), and
 # of the program's resources shipped before, by (type, name).
-CREDITS = "d5fb144d600885fa864283bee39c316643d87b2d9590b5d5d172a8c035bacd80"
+CREDITS = "f19ef948a67779b9f56d1d9fd0110a4d27ac8cd0ec69692bdf9fe13523192f28"
 RESOURCES = {
     (RT_ICON, 1): "f539d6fec2b0429b9d9f2b2f2641401439685891f4eae8dfb5a40f1768299c06",
     (RT_DIALOG, IDS["IDD_MAIN"]): "c5ab7eba8a04a7072f150c6dd3bcccf8a99781aac2545024c073a1f2c00d48bf",
