@@ -23,13 +23,17 @@ def font(name, size):
 
 REG, BOLD = font("DejaVuSansCondensed.ttf", 12), font("DejaVuSansCondensed-Bold.ttf", 12)
 TITLE = font("DejaVuSansCondensed-Bold.ttf", 13)
+# The contact's: a size smaller but wider set, so that its three lines fit
+# their band with black rows between them and stay legible.
+SMALL = font("DejaVuSans.ttf", 11)
 
 
 def bands(texts):
-    """[(band, pitch, [(font, text, key), ...])]: each block is centred in its
-    band, its baselines pitch pixels apart. `texts` maps the texts file's keys
-    to their values; `key` names the one a line comes from, or is None for the
-    picture's own lines."""
+    """[(band, pitch, [(font, text, key), ...])]: each block is centred in the
+    rows its band's ink may take, its baselines pitch pixels apart, or further
+    where a line's ink needs it to keep L.GAP black rows from the line above.
+    `texts` maps the texts file's keys to their values; `key` names the one a
+    line comes from, or is None for the picture's own lines."""
     title = texts["map.title"] + (" (betaverze)" if texts["map.beta"] else "")
     return [
         (L.TITLE, 15, [(BOLD, "Instalace nové mapy:", None), (TITLE, title, "map.title")]),
@@ -39,19 +43,20 @@ def bands(texts):
         (L.UNINSTALL, 15, [(BOLD, "Odinstalace:", None),
                            (REG, "Vymazání souboru Am01.dvp v adresáři", None),
                            (REG, "Disk2 se hrou.", None)]),
-        # The contact's three lines sit closer: they end above the rows that
-        # the dialog cuts off.
-        (L.CONTACT, 14, [(REG, "Připomínky k mapě pište na: " + texts["map.contact"], "map.contact"),
-                         (REG, texts["map.web1"], "map.web1"), (REG, texts["map.web2"], "map.web2")]),
+        (L.CONTACT, 13, [(SMALL, "Připomínky k mapě pište na: " + texts["map.contact"], "map.contact"),
+                         (SMALL, texts["map.web1"], "map.web1"), (SMALL, texts["map.web2"], "map.web2")]),
     ]
 
 
-def draw_logo(d, ox, top, bottom):
+# A painter draws into its band of a canvas on which the picture's top left
+# corner is at (ox, oy).
+
+def draw_logo(d, ox, oy, band):
     """'DUNEVEIL' in white bold capitals with a red edge and a dark red shadow."""
     f, text, gap = font("DejaVuSans-Bold.ttf", 24), "DUNEVEIL", 2
     width = sum(f.getlength(c) for c in text) + gap * (len(text) - 1)
     _, t, _, b = f.getbbox(text, stroke_width=2)
-    x, y = (W - width) / 2, (top + bottom - 1 - (t + b)) / 2
+    x, y = (W - width) / 2, (2 * oy + band[0] + band[1] - 1 - (t + b)) / 2
     for dx, dy, fill, stroke in ((2, 2, DARK_RED, DARK_RED), (0, 0, WHITE, RED)):
         cx = x
         for c in text:
@@ -60,14 +65,24 @@ def draw_logo(d, ox, top, bottom):
             cx += f.getlength(c) + gap
 
 
-def draw_lines(d, ox, top, bottom, lines, pitch):
-    asc = max(f.getmetrics()[0] for f, _ in lines)
-    ink_top = min(f.getbbox(s)[1] for f, s in lines)
-    ink_bottom = pitch * (len(lines) - 1) + max(f.getbbox(s)[3] for f, s in lines)
-    y0 = top + (bottom + 1 - top - (ink_bottom - ink_top)) // 2 - ink_top
-    for i, (f, s) in enumerate(lines):
-        x = (W - f.getlength(s)) // 2
-        d.text((ox + x, y0 + i * pitch + asc - f.getmetrics()[0]), s, font=f, fill=WHITE)
+def baselines(band, lines, pitch):
+    """Each line's baseline row, as bands() says."""
+    boxes = [f.getbbox(s, anchor="ls") for f, s in lines]   # ink, from the baseline
+    ys = [0]
+    for (_, _, _, above), (_, top, _, _) in zip(boxes, boxes[1:]):
+        ys.append(ys[-1] + max(pitch, above + L.GAP - top))
+    first, last = L.INKED[band]
+    ink_top = min(y + t for y, (_, t, _, _) in zip(ys, boxes))
+    ink_bottom = max(y + b for y, (_, _, _, b) in zip(ys, boxes))
+    shift = first + (last + 1 - first - (ink_bottom - ink_top)) // 2 - ink_top
+    return [y + shift for y in ys]
+
+
+def draw_lines(d, ox, oy, band, lines, pitch, only=None):
+    """The band's lines, or only the one at that index."""
+    for i, ((f, s), y) in enumerate(zip(lines, baselines(band, lines, pitch))):
+        if only in (None, i):
+            d.text((ox + (W - f.getlength(s)) // 2, oy + y), s, font=f, fill=WHITE, anchor="ls")
 
 
 PAD = 40  # room all round a band on its scratch canvas, for ink that spills
@@ -76,18 +91,29 @@ PAD = 40  # room all round a band on its scratch canvas, for ink that spills
 def paint(band, painter, *args):
     """Paint one band on a scratch canvas; returns the canvas and the ink's
     box in picture coordinates (left, top, right, bottom; ends exclusive)."""
-    top, bottom = band
     im = Image.new("RGB", (W + 2 * PAD, H + 2 * PAD), BLACK)
-    painter(ImageDraw.Draw(im), PAD, top + PAD, bottom + PAD, *args)
+    painter(ImageDraw.Draw(im), PAD, PAD, band, *args)
     l, t, r, b = im.getbbox()
     return im, (l - PAD, t - PAD, r - PAD, b - PAD)
 
 
 def spill(band, box):
-    """Pixels by which ink comes nearer than one pixel to the band's edges,
-    across and down; the picture needs (0, 0)."""
+    """Pixels by which ink comes nearer than one pixel to the picture's sides,
+    and goes beyond the rows the band's ink may take; the picture needs (0, 0)."""
     l, t, r, b = box
-    return max(0, 1 - l) + max(0, r - (W - 1)), max(0, band[0] + 1 - t) + max(0, b - band[1])
+    first, last = L.INKED[band]
+    return max(0, 1 - l) + max(0, r - (W - 1)), max(0, first - t) + max(0, b - 1 - last)
+
+
+def line_boxes(band, lines, pitch):
+    """The ink box of each line as drawn, painted alone."""
+    return [paint(band, draw_lines, lines, pitch, i)[1] for i in range(len(lines))]
+
+
+def crowded(boxes):
+    """Indexes of the lines whose ink comes nearer than L.GAP black rows to
+    the line above."""
+    return [i for i in range(1, len(boxes)) if boxes[i][1] - boxes[i - 1][3] < L.GAP]
 
 
 def misfits(texts):
@@ -95,20 +121,24 @@ def misfits(texts):
     measured with the fonts that draw them."""
     found = []
     for band, pitch, lines in bands(texts):
-        for f, s, key in lines:
-            across = spill(band, paint(band, draw_lines, [(f, s)], pitch)[1])[0] if key else 0
-            if across:
+        boxes = line_boxes(band, [(f, s) for f, s, _ in lines], pitch)
+        for (f, s, key), box in zip(lines, boxes):
+            across = spill(band, box)[0]
+            if key and across:
                 found.append((key, f'"{s}" is {across} px wider than the picture allows'))
-        down = spill(band, paint(band, draw_lines, [(f, s) for f, s, _ in lines], pitch)[1])[1]
+        block = (0, min(t for _, t, _, _ in boxes), W, max(b for _, _, _, b in boxes))
+        down = spill(band, block)[1]
         if down:
             keys = ", ".join(k for _, _, k in lines if k)
-            found.append((keys, f"the lines of rows {band[0]}-{band[1]} are {down} px too tall"))
+            first, last = L.INKED[band]
+            found.append((keys, f"the lines are {down} px too tall for rows {first}-{last} "
+                                f"with {L.GAP} black rows between them"))
     return found
 
 
 def render_band(band, painter, *args):
-    """One band, insisting that the ink keeps at least one black row (and
-    column) away from the band's edges."""
+    """One band, insisting that its ink keeps to the rows it may take and one
+    column off the picture's sides."""
     im, box = paint(band, painter, *args)
     assert spill(band, box) == (0, 0), f"ink of band {band} spills: {box}"
     top, bottom = band
@@ -119,7 +149,9 @@ def make_bmp(texts):
     im = Image.new("RGB", (W, H), BLACK)
     im.paste(render_band(L.LOGO, draw_logo), (0, 0))
     for band, pitch, lines in bands(texts):
-        im.paste(render_band(band, draw_lines, [(f, s) for f, s, _ in lines], pitch), (0, band[0]))
+        lines = [(f, s) for f, s, _ in lines]
+        assert not crowded(line_boxes(band, lines, pitch)), f"lines of band {band} crowd each other"
+        im.paste(render_band(band, draw_lines, lines, pitch), (0, band[0]))
     d = ImageDraw.Draw(im)
     for y in L.RULES:
         d.line((0, y, W - 1, y), fill=WHITE)

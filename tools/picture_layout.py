@@ -14,10 +14,16 @@ REPLACES = (89, 134)
 UNOFFICIAL = (136, 159)
 UNINSTALL = (161, 218)
 BUTTONS = (220, 256)               # stays black: the dialog's buttons lie here
-CONTACT = (258, SHOWN - 1)        # rows SHOWN.. stay black: the dialog cuts them off
+CONTACT = (258, SHOWN - 1)         # rows SHOWN.. stay black: the dialog cuts them off
 
-# Every band but the buttons' carries lettering, kept off the band's edges.
-INKED = (LOGO, TITLE, REPLACES, UNOFFICIAL, UNINSTALL, CONTACT)
+# Black rows at least between the ink of a band's lines; the contact's small
+# lines keep as many from the rule above and from the dialog's edge.
+GAP = 2
+
+# Every band but the buttons' carries lettering, kept off the band's edges:
+# {band: (first, last) row its ink may take}.
+INKED = {band: (band[0] + 1, band[1] - 1) for band in (LOGO, TITLE, REPLACES, UNOFFICIAL, UNINSTALL)}
+INKED[CONTACT] = (CONTACT[0] + GAP, CONTACT[1] - GAP - 1)   # rows 260-297
 
 # Standard 16-colour VGA palette in Windows order (RGB).
 VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),

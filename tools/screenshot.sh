@@ -3,10 +3,19 @@
 # the team's (emulated) 32-bit Wine on a private Xvfb and crops the screen to
 # the dialog. tools/setup.sh installs what it needs; the rest is throwaway.
 #
-# Usage: tools/screenshot.sh [EXE] [PNG]   (default: the program ./build.sh made, docs/screenshot.png)
+# Usage: tools/screenshot.sh [--dpi N] [EXE] [PNG]
+#   EXE, PNG   default: the program ./build.sh made, docs/screenshot.png
+#   --dpi N    the screen's dots per inch as Windows sets them (96, the
+#              default; 120 is Windows's 125 %)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+dpi=96
+if [ "${1:-}" = --dpi ]; then
+    dpi=${2:-}
+    shift 2 || true
+fi
+[[ $dpi =~ ^[1-9][0-9]{1,2}$ ]] || { sed -n '6,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 program=
 # shellcheck source=/dev/null
 [ $# -gt 0 ] || [ ! -f build/win/built-files.sh ] || . build/win/built-files.sh
@@ -22,7 +31,7 @@ tools/setup.sh test || die "cannot set up what the screenshot needs"
 . tools/wine-game.sh || die "tools/wine-game.sh failed"
 start=$SECONDS
 unset DISPLAY   # an Xvfb of our own: the same picture whatever display this shell has
-wine_game duneveil-shot || die "no throwaway game"
+GAME_DPI=$dpi wine_game duneveil-shot || die "no throwaway game"
 mkdir "$GAME_WORK/cwd"
 printf 'throwaway map\r\n' >"$GAME_WORK/cwd/$MAP_FILE"   # the program looks in its current directory
 
@@ -44,4 +53,4 @@ sleep 5   # emulated painting of the picture and buttons lags behind the map
 eval "$(xdotool getwindowgeometry --shell "$win")"   # X Y WIDTH HEIGHT
 mkdir -p "$(dirname "$out")"
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out" || die "capture failed"
-echo "wrote $out (${WIDTH}x${HEIGHT}) in $((SECONDS - start))s" >&2
+echo "wrote $out (${WIDTH}x${HEIGHT} at $dpi DPI) in $((SECONDS - start))s" >&2

@@ -9,10 +9,13 @@ sample): the map's title, the addresses, the credits and the release details.
   texts.py rc TEXTS RC                 version information for the program
   texts.py nsh TEXTS NSH               and for the package
   texts.py icon ICO                    the program's icon (resources/installer.ico)
+  texts.py keys-table                  the table of the keys in README.md
 
 Every command with a texts file checks all of it first and stops on a
 problem. The drawing is make_artwork's.
 """
+import collections
+import itertools
 import os
 import re
 import string
@@ -21,19 +24,70 @@ import tomllib
 
 import make_artwork
 
-# Every key, with what its value must be: "line" (one line of text), "bool",
-# or a number of lines (a list of that many lines).
+# Every key of the texts file, the one place each is named and described:
+# what its value must be ("line", one line of text; "bool"; or a number of
+# lines, a list of that many), the part of the release that shows it (a key
+# of made()), and where it shows and what it must be in English and Czech,
+# for README.md's table (keys_table()).
+Key = collections.namedtuple("Key", "kind part where rule")
+ONE_LINE = ("one line", "jeden řádek")
 KEYS = {
-    "map.title": "line", "map.beta": "bool", "map.contact": "line",
-    "map.web1": "line", "map.web2": "line",
-    "credits.installer.author": "line", "credits.installer.thanks": 7,
-    "credits.mission.author": "line", "credits.mission.artist": "line",
-    "credits.mission.advice": "line", "credits.mission.thanks": 2,
-    "release.version": "line", "release.product": "line", "release.description": "line",
-    "release.copyright": "line", "release.package": "line",
+    "map.title": Key("line", "picture", (
+        'picture, second line of the title band, below "Instalace nové mapy:"',
+        "obrázek, pod „Instalace nové mapy:“"), (
+        'one line that fits the picture\'s width in the 13-px bold font, with " (betaverze)" when `beta`',
+        "jeden řádek, který se i s „ (betaverze)“ vejde do šířky obrázku (tučné písmo 13 px)")),
+    "map.beta": Key("bool", "picture", (
+        '`true` adds " (betaverze)" to the title', "`true` přidá k názvu „ (betaverze)“"), (
+        "`true` or `false`", "`true`, nebo `false`")),
+    "map.contact": Key("line", "picture", (
+        'picture, after "Připomínky k mapě pište na:"', "obrázek, za „Připomínky k mapě pište na:“"), (
+        "the whole line must fit the picture's width", "celý řádek se musí vejít do šířky obrázku")),
+    **{key: Key("line", "picture", (
+        "picture, the two lines below the contact", "obrázek, dva řádky pod kontaktem"), (
+        "each fits the picture's width; the three lines fit their band with 2 black rows of pixels "
+        "between them and around them",
+        "každý se musí vejít do šířky obrázku; všechny tři do svého pásu, s dvěma černými řádky "
+        "pixelů mezi sebou i kolem sebe")) for key in ("map.web1", "map.web2")},
+    "credits.installer.author": Key("line", "about", (
+        'About box, "Autor: …" of the installer section', "okno O projektu, „Autor:“ instalátoru"),
+        ONE_LINE),
+    "credits.installer.thanks": Key(7, "about", (
+        "the seven thanks of the installer section, in this order: a guide to programming for "
+        "Windows, a guide to launching programs, the development environment, its compiler, the "
+        "executable compressor (with its web address), the self-extracting-archive maker, everybody else",
+        "sedm poděkování instalátoru v tomto pořadí: návod k programování pro Windows, návod ke "
+        "spouštění programů, vývojové prostředí, jeho překladač, kompresor spustitelných souborů "
+        "(s webovou adresou), program pro samorozbalovací archiv, všem ostatním"), (
+        "a list of exactly 7 lines", "seznam přesně sedmi řádků")),
+    "credits.mission.author": Key("line", "about", (
+        'About box, "Autor: …" of the mission section', "okno O projektu, „Autor:“ mise"), ONE_LINE),
+    "credits.mission.artist": Key("line", "about", (
+        'About box, "Grafik: …"', "okno O projektu, „Grafik:“"), ONE_LINE),
+    "credits.mission.advice": Key("line", "about", (
+        "the line on advice in the mission-scripting language",
+        "řádek o radách ke skriptovacímu jazyku misí"), ONE_LINE),
+    "credits.mission.thanks": Key(2, "about", (
+        "the two thanks of the mission section, in this order: the game's maker, the person who "
+        "provided the editor",
+        "dvě poděkování mise v tomto pořadí: výrobci hry, tomu, kdo poskytl editor"), (
+        "a list of exactly 2 lines", "seznam přesně dvou řádků")),
+    "release.version": Key("line", "version", (
+        "version information of the program and the package", "informace o verzi programu i balíku"), (
+        "`major.minor.patch`, numbers up to 65535, e.g. `1.0.0`",
+        "`hlavní.vedlejší.oprava`, čísla nejvýše 65535, např. `1.0.0`")),
+    "release.product": Key("line", "version", ("ProductName", "název produktu"), ONE_LINE),
+    "release.description": Key("line", "version", (
+        "FileDescription (Explorer shows it as the file's description)",
+        "Průzkumník ho ukazuje jako popis souboru"), ONE_LINE),
+    "release.copyright": Key("line", "version", ("LegalCopyright", "autorská práva"), ONE_LINE),
+    "release.package": Key("line", "package", (
+        "the package's file name in `dist/`", "název souboru balíku v `dist/`"), (
+        "letters, digits, `.`, `-`, `_`, ending in `.exe`",
+        "písmena, číslice, `.`, `-`, `_`, na konci `.exe`")),
 }
 # Texts that end up in Windows-1250 (the About box) or in the picture's fonts.
-CP1250_KEYS = [k for k, kind in KEYS.items() if k.startswith(("map.", "credits.")) and kind != "bool"]
+CP1250_KEYS = [k for k, key in KEYS.items() if k.startswith(("map.", "credits.")) and key.kind != "bool"]
 CP1250 = set(bytes(range(256)).decode("cp1250", "ignore"))
 
 THANKS = "Poděkování:"
@@ -98,7 +152,7 @@ def about_box(text):
 def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
-    for key, kind in KEYS.items():
+    for key, kind in ((k, v.kind) for k, v in KEYS.items()):
         value = t.get(key)
         if key not in t:
             found.append((key, "missing"))
@@ -162,6 +216,11 @@ def problems(path):
         return None, [f"not UTF-8 (byte {e.start})"]
     except tomllib.TOMLDecodeError as e:
         return None, [f"not a valid TOML file: {e}"]
+    return t, value_checks(t)
+
+
+def value_checks(t):
+    """["key: problem", ...] for the texts' values, {key: value}."""
     found = [(k, "unknown key") for k in t if k not in KEYS]
     bad = value_problems(t)
     found += bad
@@ -171,7 +230,7 @@ def problems(path):
     for table, more in (("credits.", about_problems), ("map.", make_artwork.misfits)):
         if all(k in good for k in KEYS if k.startswith(table)):
             found += more(good)
-    return t, [f"{key}: {what}" for key, what in found]
+    return [f"{key}: {what}" for key, what in found]
 
 
 def load_or_exit(path):
@@ -224,11 +283,11 @@ def version_fields(t):
                      ("ProductVersion", version), ("LegalCopyright", t["release.copyright"])]
 
 
-def write_rc(t, rc):
+def rc_file(t):
     """The program's version information, in Czech."""
     version, fields = version_fields(t)
     numbers = version.replace(".", ",")
-    write(rc, ("// Generated by tools/texts.py from the texts file.\n"
+    return (("// Generated by tools/texts.py from the texts file.\n"
                "#include <windows.h>\n\nLANGUAGE LANG_CZECH, SUBLANG_DEFAULT\n\n"
                f"VS_VERSION_INFO VERSIONINFO\nFILEVERSION {numbers}\nPRODUCTVERSION {numbers}\n"
                "FILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
@@ -239,21 +298,40 @@ def write_rc(t, rc):
                "    END\nEND\n").encode("ascii"))
 
 
-def write_nsh(t, nsh):
+def nsh_file(t):
     """The same for the package, as defines for package/installer.nsi."""
     version, fields = version_fields(t)
-    write(nsh, ("; Generated by tools/texts.py from the texts file.\n"
+    return (("; Generated by tools/texts.py from the texts file.\n"
                 f"!define VI_VERSION {version}\n"
                 + "".join(f"!define VI_{k} {nsis_string(v)}\n" for k, v in fields
                           if not k.endswith("Version"))).encode("utf-8"))
 
 
+def made(t):
+    """What the build makes of the texts, by the part of the release that
+    shows them (KEYS' parts): CMake names the package after `get`'s answer."""
+    return {"picture": make_artwork.make_bmp(t), "about": credits(t),
+            "version": rc_file(t) + nsh_file(t), "package": t["release.package"]}
+
+
+def keys_table():
+    """README.md's table of the keys, in Markdown: keys described alike
+    share a row."""
+    rows = ["| key | where it shows / kde se ukáže | what it must be / co musí splňovat |", "|---|---|---|"]
+    for (where, rule), keys in itertools.groupby(KEYS, lambda k: (KEYS[k].where, KEYS[k].rule)):
+        rows.append(f"| {', '.join(f'`{k}`' for k in keys)} | {' / '.join(where)} | {' / '.join(rule)} |")
+    return "\n".join(rows) + "\n"
+
+
 def main(argv):
     commands = {"check": (0, lambda t: None), "get": (1, lambda t, key: print(t[key])),
-                "credits": (2, write_credits), "rc": (1, write_rc), "nsh": (1, write_nsh),
+                "credits": (2, write_credits), "rc": (1, lambda t, rc: write(rc, rc_file(t))),
+                "nsh": (1, lambda t, nsh: write(nsh, nsh_file(t))),
                 "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t)))}
     if argv[:1] == ["icon"] and len(argv) == 2:
         return write(argv[1], make_artwork.make_ico())
+    if argv == ["keys-table"]:
+        return print(keys_table(), end="")
     if len(argv) < 2 or argv[0] not in commands or len(argv) - 2 != commands[argv[0]][0]:
         sys.exit(__doc__.split("\n\n")[1])
     commands[argv[0]][1](load_or_exit(argv[1]), *argv[2:])

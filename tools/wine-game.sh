@@ -8,7 +8,8 @@
 #                        registry value naming it, and $DISPLAY: an Xvfb of its
 #                        own ($GAME_XVFB=1) when none is set. All of it goes when
 #                        the shell exits or is interrupted; KEEP=1 keeps the
-#                        work folder.
+#                        work folder, GAME_DPI=N sets the screen's dots per
+#                        inch (Windows's LogPixels; Wine's default is 96).
 #   wine_game_run CMD..  runs CMD (wine PROGRAM, say) in that prefix on $DISPLAY
 #
 # and the names the program takes from install/game_files.h: $GAME_KEY,
@@ -50,10 +51,11 @@ wine_game() {
     }
     mkdir -p "$GAME_DIR/$MAP_FOLDER" && printf 'throwaway game data\r\n' >"$GAME_DIR/$GAME_DATA_FILE" || return 1
     # One Wine start: X11 instead of the tests' null driver; unmanaged windows
-    # on our Xvfb, which has no window manager; the game's value.
+    # on our Xvfb, which has no window manager; the DPI if asked; the game's value.
     {
         printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="x11"\n\n'
         [ -z "$GAME_XVFB" ] || printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+        [ -z "${GAME_DPI:-}" ] || printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n\n' "$GAME_DPI"
         printf '[HKEY_LOCAL_MACHINE\\%s]\n"%s"="%s"\n' "$GAME_KEY" "$GAME_PATH_VALUE" "${GAME_DIR_WIN//\\/\\\\}"
     } >"$GAME_WORK/game.reg"
     WINE_RUN_TIMEOUT=300 wine_run "$GAME_PREFIX" reg import "Z:${GAME_WORK//\//\\}\\game.reg" >"$GAME_WORK/reg.log" 2>&1 ||

@@ -143,7 +143,7 @@ def run(main, usage, *counts):
 def check_picture(data, offset, what):
     """The picture whose 24-bit pixels start at offset (40 in a bitmap
     resource, 54 in a .bmp file), after its BITMAPINFOHEADER, against
-    picture_layout.py; lettering is kept off its band's edges."""
+    picture_layout.py; lettering keeps to the rows its band's ink may take."""
     if not expect(f"{what} size", len(data), offset + L.H * L.STRIDE):
         return
     expect(f"{what} info header", struct.unpack_from("<IiiHHIIiiII", data, offset - 40),
@@ -151,8 +151,9 @@ def check_picture(data, offset, what):
     rows = [data[i:i + L.STRIDE] for i in range(offset, len(data), L.STRIDE)][::-1]  # bottom-up
     for y, row in enumerate(rows):
         expect(f"{what} row {y} padding", row[L.W * 3:], bytes(L.STRIDE - L.W * 3))
-    edges = [y for band in L.INKED for y in band]
-    empty = [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H), *edges]
+    margins = [y for (top, bottom), (first, last) in L.INKED.items()
+               for y in (*range(top, first), *range(last + 1, bottom + 1))]
+    empty = [*range(L.BUTTONS[0], L.BUTTONS[1] + 1), *range(L.SHOWN, L.H), *margins]
     for y, byte in [(y, 0xFF) for y in L.RULES] + [(y, 0) for y in empty]:
         bad = [x for x in range(L.W) if rows[y][3 * x:3 * x + 3] != bytes([byte] * 3)]
         check(not bad, f"{what} row {y}: {len(bad)} pixel(s) not {byte:#04x}, first at x={bad and bad[0]}")
