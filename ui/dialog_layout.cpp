@@ -68,7 +68,8 @@ void FitToPicture(HWND hDlg)
     }
 }
 
-// The face and character set that Windows really chose for a font.
+// Whether Windows really chose this face (any, if null) with Central
+// European letters for a font.
 bool HasCentralEuropean(HFONT hFont, const WCHAR *pwszFace)
 {
     WCHAR wszFace[LF_FACESIZE];
@@ -81,30 +82,37 @@ bool HasCentralEuropean(HFONT hFont, const WCHAR *pwszFace)
     return fOk;
 }
 
+HFONT CentralEuropean(LOGFONTW lf, const WCHAR *pwszFace, bool fFaceMatters)
+{
+    lf.lfCharSet = EASTEUROPE_CHARSET;
+    lstrcpynW(lf.lfFaceName, pwszFace, LF_FACESIZE);
+    HFONT hFont = CreateFontIndirectW(&lf);
+    if (hFont && !HasCentralEuropean(hFont, fFaceMatters ? pwszFace : nullptr)) {
+        DeleteObject(hFont);
+        hFont = nullptr;
+    }
+    return hFont;
+}
+
 // "MS Sans Serif" is a bitmap font made per character set, and the dialog
 // asks for the system's: on a Western Windows the buttons would draw "č"
-// as a letter the font lacks. The same face in its Central European variant,
-// else the TrueType sans serif that every Windows since 2000 has.
+// as a box. Its Central European variant, where the system has it loaded,
+// draws what a Czech Windows draws. A Western Windows (and Wine) loads only
+// its own variant: then Tahoma, the TrueType face of Windows' own dialogs
+// since 2000, else whatever font the system has with these letters.
 void UseCentralEuropeanFont(HWND hDlg)
 {
     HFONT hDialogFont = reinterpret_cast<HFONT>(SendMessageW(hDlg, WM_GETFONT, 0, 0));
     LOGFONTW lf;
     if (!hDialogFont || HasCentralEuropean(hDialogFont, nullptr) || !GetObjectW(hDialogFont, sizeof lf, &lf))
         return;
-    lf.lfCharSet = EASTEUROPE_CHARSET;
-    // nullptr: the dialog's own face.
-    const WCHAR *apwszFaces[] = {nullptr, L"Microsoft Sans Serif"};
-    for (const WCHAR *pwszFace : apwszFaces) {
-        if (pwszFace)
-            lstrcpynW(lf.lfFaceName, pwszFace, LF_FACESIZE);
-        HFONT hFont = CreateFontIndirectW(&lf);
-        if (hFont && HasCentralEuropean(hFont, lf.lfFaceName)) {
-            g_hButtonFont = hFont;
-            break;
-        }
-        if (hFont)
-            DeleteObject(hFont);
-    }
+    WCHAR wszFace[LF_FACESIZE];
+    lstrcpynW(wszFace, lf.lfFaceName, LF_FACESIZE);
+    g_hButtonFont = CentralEuropean(lf, wszFace, true);
+    if (!g_hButtonFont)
+        g_hButtonFont = CentralEuropean(lf, L"Tahoma", true);
+    if (!g_hButtonFont)
+        g_hButtonFont = CentralEuropean(lf, L"Tahoma", false);
     if (!g_hButtonFont)
         return;
     for (HWND hChild = GetWindow(hDlg, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT))

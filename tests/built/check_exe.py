@@ -9,7 +9,7 @@ from pe_files import (IDS, RT_BITMAP, RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_VERS
 
 LANG_CZECH = 0x405
 VERSION_KEYS = {"FileDescription", "ProductName", "FileVersion", "ProductVersion", "LegalCopyright"}
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "gdi32.dll", "msvcrt.dll"}
 DIALOG = Dialog(0x80880840, 0, (0, 0, 195, 185), None, None, "Duneveil - instalace nové mapy",
                 (8, "MS Sans Serif"))
 CONTROLS = [
