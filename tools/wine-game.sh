@@ -71,4 +71,3 @@ wine_game() {
 
 # wine_env clears DISPLAY, for the tests' display-less runs.
 wine_game_run() { (display=$DISPLAY && wine_env "$GAME_PREFIX" && export DISPLAY=$display && exec "$@"); }
-

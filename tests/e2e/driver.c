@@ -12,6 +12,7 @@
 #include <wchar.h>
 
 #include "game_files.h"
+#include "glyphs.h"
 #include "resource.h"
 
 #define MSGBOX_TEXT_ID 0xFFFF
@@ -403,6 +404,35 @@ static void SayText(wchar_t *pszId)
     Say(L"text %ls %ls", pszId, szText);
 }
 
+/* "<id>": the face and character set the control draws its text with, and
+ * how many of the text's letters that font lacks, asked of the installer's
+ * own process through glyphs.dll. */
+static void SayGlyphs(wchar_t *pszId)
+{
+    wchar_t szDll[MAX_PATH], *pszOut = NULL;
+    HWND hwnd = GetDlgItem(g_pInst->hDlg, _wtoi(pszId));
+    HANDLE hMap = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, GLYPHS_CB, GLYPHS_MAPPING);
+    GetModuleFileNameW(NULL, szDll, MAX_PATH);
+    wcscpy(wcsrchr(szDll, L'\\') + 1, L"glyphs.dll");
+    HMODULE hDll = LoadLibraryW(szDll);
+    HOOKPROC pfnHook = hDll ? (HOOKPROC)(void (*)(void))GetProcAddress(hDll, "GlyphsHook") : NULL;
+    HHOOK hHook = pfnHook && hwnd ? SetWindowsHookExW(WH_CALLWNDPROC, pfnHook, hDll, GetWindowThreadProcessId(hwnd, NULL))
+                                  : NULL;
+    if (hHook && hMap && (pszOut = MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, GLYPHS_CB))) {
+        SendMessageW(hwnd, RegisterWindowMessageW(GLYPHS_MESSAGE), 0, 0);
+        Say(L"glyphs %ls %ls", pszId, *pszOut ? pszOut : L"not reported");
+    } else
+        Say(L"error: cannot look into the installer's fonts (%lu)", GetLastError());
+    if (pszOut)
+        UnmapViewOfFile(pszOut);
+    if (hHook)
+        UnhookWindowsHookEx(hHook);
+    if (hDll)
+        FreeLibrary(hDll);
+    if (hMap)
+        CloseHandle(hMap);
+}
+
 static void SayCodePage(wchar_t *)
 {
     Say(L"codepage %u", GetACP());
@@ -507,6 +537,8 @@ static const struct Command {
     {L"focus", SayFocus},                /* -> "focus <control id>" */
     {L"title", SayTitle},                /* -> "title <window title>" */
     {L"text", SayText},                  /* <id> -> "text <id> <the control's text>" */
+    {L"glyphs", SayGlyphs},              /* <id> -> "glyphs <id> <face> <charset> missing <letters of its
+                                            text that font lacks>" */
     {L"codepage", SayCodePage},          /* -> "codepage <ANSI code page>" */
     {L"geometry", Geometry},             /* -> "geometry screen W H work L T R B window L T R B client
                                             L T R B style HEX static L T R B <id> L T R B ..." (client:

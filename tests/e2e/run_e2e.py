@@ -18,7 +18,7 @@ from pathlib import Path
 
 import picture_layout as L
 from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
-                       GEOMETRY, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)
+                       GEOMETRY, GLYPHS_EXIT, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)
 
 WINE_ENV = str(Path(__file__).resolve().parents[2] / "tools" / "wine-env.sh")
 # The programs' folder, as Windows names it.
@@ -92,6 +92,7 @@ def install_programs(drive_c, args, scenarios):
     os.makedirs(bindir)
     shutil.copy(args.installer, bindir)
     shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
+    shutil.copy(os.path.join(os.path.dirname(args.driver), "glyphs.dll"), bindir)
     shutil.copy(args.package, os.path.join(bindir, "package.exe"))
     package = Path(args.package).read_bytes()
     for s in scenarios:
@@ -192,6 +193,8 @@ def scenario_failures(s, lines, root, before, args, checks):
     for g, e in zip(got, s.expect):
         if e == GEOMETRY:
             print(f"{s.name}: {g}", *geometry_problems(g), sep="\n  ")
+        elif e == GLYPHS_EXIT:
+            print(f"{s.name}: {g}")
     if len(got) != len(s.expect) or not all(checks.get(e, e.__eq__)(g) for g, e in zip(got, s.expect)):
         failures.append(f"{s.name}: driver saw\n    " + "\n    ".join(got) +
                         "\n  expected\n    " + "\n    ".join(s.expect))
@@ -275,7 +278,8 @@ def run_scenarios(name, args, work, prefix, user):
     about = f"box O projektu | {Path(args.credits).read_text(encoding='utf-8')} | noicon".replace("\n", "\\n")
     # Lines checked by more than equality.
     checks = {BOX_ABOUT: about.__eq__, BOX_ONE_OF_TWO: (BOX_INSTALLED, BOX_COPY_FAILED).__contains__,
-              GEOMETRY: lambda line: not geometry_problems(line)}
+              GEOMETRY: lambda line: not geometry_problems(line),
+              GLYPHS_EXIT: lambda line: line.startswith(f"glyphs {IDC_EXIT} ") and line.endswith(" missing 0")}
     for s in scenarios:
         failures += scenario_failures(s, per.get(s.name, []), roots[s.name], befores[s.name], args, checks)
     if snapshot(bindir) != bin_before:
