@@ -36,22 +36,54 @@ bool IsReadOnly(DWORD dwAttributes)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
+// Scanners and indexers open a new file as soon as it is closed, and a
+// rename over a file that any process holds open fails whatever that
+// process shares. Both let go within moments: a sharing violation or an
+// access denial is waited out, up to kcRetries waits of kdwRetryMs in the
+// whole install (about two seconds), before the player is told. Other
+// errors fail at once.
+const int kcRetries = 20;
+const DWORD kdwRetryMs = 100;
+
+// After a failed call: whether to make it again, having waited.
+bool WaitToRetry(int *pcWaits)
+{
+    DWORD dwError = plat::GetLastError();
+    if ((dwError != ERROR_SHARING_VIOLATION && dwError != ERROR_ACCESS_DENIED) || *pcWaits >= kcRetries)
+        return false;
+    ++*pcWaits;
+    plat::Sleep(kdwRetryMs);
+    return true;
+}
+
 // A copy can still sit in the write cache when the rename that follows is
 // recorded; after a power cut the target's name could then stand over
 // incomplete data. Flushing needs write access, and CopyFileA gives the copy
 // the map's attributes: a read-only map yields a copy that is made writable.
-bool FlushToDisk(const char *pszPath)
+// Readers, a scanner's among them, may share the copy; writers and deleters
+// may not, as nothing but this program may change it before it is in place.
+bool FlushToDisk(const char *pszPath, int *pcWaits)
 {
     DWORD dwAttributes = plat::GetFileAttributesA(pszPath);
     if (IsReadOnly(dwAttributes))
         plat::SetFileAttributesA(pszPath, dwAttributes & ~FILE_ATTRIBUTE_READONLY);
-    HANDLE hFile = plat::CreateFileA(pszPath, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
+    HANDLE hFile;
+    while ((hFile = plat::CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE)
+        if (!WaitToRetry(pcWaits))
+            return false;
     bool fFlushed = plat::FlushFileBuffers(hFile) != FALSE;
-    // Closed before the rename: a file open without sharing cannot be renamed.
+    // Closed before the rename: a file open without FILE_SHARE_DELETE cannot be renamed.
     plat::CloseHandle(hFile);
     return fFlushed;
+}
+
+bool RenameOver(const char *pszFrom, const char *pszTo, int *pcWaits)
+{
+    while (!plat::MoveFileExA(pszFrom, pszTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!WaitToRetry(pcWaits))
+            return false;
+    return true;
 }
 
 // Copies the map beside the target under a name of this process's own and
@@ -71,15 +103,19 @@ bool CopyMapIntoGame(const char *pszGamePath)
     // Usually there already.
     plat::CreateDirectoryA(targetFolder.Get(), nullptr);
 
-    // Windows refuses to rename over a read-only file but Wine does not.
-    if (IsReadOnly(plat::GetFileAttributesA(targetFile.Get())))
+    // A read-only target, which Windows and Wine 10 refuse to rename over
+    // (Wine 8 does not), or a folder in its place: refused at once, as
+    // waiting would not lift that denial.
+    DWORD dwTarget = plat::GetFileAttributesA(targetFile.Get());
+    if (dwTarget != INVALID_FILE_ATTRIBUTES && (dwTarget & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
 
     // The name carries our process id, so a file by that name can only be a
     // leftover of an earlier, interrupted run.
     plat::DeleteFileA(tempFile.Get());
-    if (plat::CopyFileA(kszMapFile, tempFile.Get(), TRUE) && FlushToDisk(tempFile.Get()) &&
-        plat::MoveFileExA(tempFile.Get(), targetFile.Get(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    int cWaits = 0;
+    if (plat::CopyFileA(kszMapFile, tempFile.Get(), TRUE) && FlushToDisk(tempFile.Get(), &cWaits) &&
+        RenameOver(tempFile.Get(), targetFile.Get(), &cWaits))
         return true;
     // A copy that failed half way may have left part of the file.
     plat::DeleteFileA(tempFile.Get());

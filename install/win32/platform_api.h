@@ -22,6 +22,8 @@ using ::CreateFileA;
 using ::FlushFileBuffers;
 using ::CloseHandle;
 using ::GetCurrentProcessId;
+using ::GetLastError;
+using ::Sleep;
 using ::MultiByteToWideChar;
 using ::MessageBoxA;
 using ::MessageBoxW;

@@ -362,6 +362,54 @@ static void Unlock(wchar_t *)
     CloseHandle(g_hLocked);
 }
 
+/* A scanner's or indexer's handle: the file open for reading with all
+   sharing, let go a while after the installer's copy (~<its pid>, beside the
+   file) appears; whether the copy was still waiting for the rename then. */
+static struct Hold {
+    HANDLE hFile, hThread;
+    DWORD dwMs;
+    wchar_t szCopy[1024];
+    BOOL fAppeared, fWaited;
+} g_hold;
+
+static DWORD WINAPI LetGo(void *)
+{
+    DWORD dwStart = GetTickCount();
+    while (!(g_hold.fAppeared = GetFileAttributesW(g_hold.szCopy) != INVALID_FILE_ATTRIBUTES) &&
+           GetTickCount() - dwStart < WAIT_MS)
+        Sleep(5);
+    Sleep(g_hold.dwMs);
+    g_hold.fWaited = GetFileAttributesW(g_hold.szCopy) != INVALID_FILE_ATTRIBUTES;
+    CloseHandle(g_hold.hFile);
+    return 0;
+}
+
+static void Hold(wchar_t *pszArgs)
+{
+    wchar_t *pszFile, *pszMs = SplitWord(pszArgs, &pszFile), *pszSlash;
+    g_hold.dwMs = wcstoul(pszMs, NULL, 10);
+    g_hold.hFile = CreateFileW(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    wcsncpy(g_hold.szCopy, pszFile, 1000);
+    if (g_hold.hFile == INVALID_HANDLE_VALUE || !(pszSlash = wcsrchr(g_hold.szCopy, L'\\'))) {
+        Say(L"error: cannot hold %ls", pszFile);
+        return;
+    }
+    _snwprintf(pszSlash, 23, L"\\~%lX", g_pInst->pi.dwProcessId);
+    g_hold.hThread = CreateThread(NULL, 0, LetGo, NULL, 0, NULL);
+}
+
+static void Held(wchar_t *)
+{
+    if (!g_hold.hThread)
+        return;
+    WaitForSingleObject(g_hold.hThread, INFINITE);
+    CloseHandle(g_hold.hThread);
+    Say(!g_hold.fAppeared ? L"held: no copy appeared" : g_hold.fWaited ? L"held: the copy waited"
+                                                                         : L"held: the copy did not wait");
+    g_hold.hThread = NULL;
+}
+
 static void Click(wchar_t *pszId)
 {
     PostMessageW(GetDlgItem(g_pInst->hDlg, _wtoi(pszId)), BM_CLICK, 0, 0);
@@ -529,6 +577,10 @@ static const struct Command {
     {L"temp", Temp},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
     {L"lock", Lock},                     /* <file>: hold it open unshared, as another program would */
     {L"unlock", Unlock},                 /* let the locked file go */
+    {L"hold", Hold},                     /* <ms> <file>: hold it open for reading, sharing all, as a scanner
+                                            would, until <ms> after the installer's copy appears beside it */
+    {L"held", Held},                     /* -> "held: the copy waited" when the copy was still there at the
+                                            let-go, "held: the copy did not wait" or "held: no copy appeared" */
     {L"run", Run},                       /* <cwd> [args]: start the installer there, wait for its dialog */
     {L"start", Start},                   /* as run, without waiting (a damaged package shows no dialog) */
     {L"click", Click},                   /* <id>: press a button (BM_CLICK) */

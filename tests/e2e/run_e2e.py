@@ -145,6 +145,7 @@ def script_for(scenario):
     run = ("run " if scenario.dialog else "start ") + win_path(scenario, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += ["use 2", run, "use 1"] if scenario.second else []
+    lines += [f"hold {scenario.hold[1]} {win_path(scenario, scenario.hold[0])}"] if scenario.hold else []
     lines += scenario.actions + (["unlock"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
     return lines + ["reg-check"]
 

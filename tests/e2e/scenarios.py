@@ -69,6 +69,8 @@ class Scenario:
     game: str = "game"          # the game folder, relative to the scenario folder
     args: str = ""              # command line given to the installer
     lock: str = ""              # a file held open by another program during the run
+    hold: tuple = ()            # (file, ms): held open for reading, sharing all, as a scanner would, from
+                                # before the actions until ms after the program's copy appears beside it
     chmod: dict = field(default_factory=dict)  # path -> mode, for the unprivileged group
     package: bool = False       # start the single-file package instead of the program
     reg_raw: tuple = ()         # (type, text): Path = text's cp1250 bytes as they are; {game}: the folder
@@ -225,6 +227,12 @@ GROUPS = {
         install("reg_255", BOX_COPY_FAILED, game=sized(255, "reg_255")),
         install("reg_256", BOX_NOT_INSTALLED, game=sized(256, "reg_256")),
         install("reg_300", BOX_NOT_INSTALLED, game=sized(300, "reg_300")),
+        # A scanner reading the old map, sharing all, which still bars a rename
+        # over it on Windows and on Wine, lets go half a second after the
+        # program's copy appears: the program waits it out.
+        Scenario("scanned_target_waited_out", [f"click {IDC_INSTALL}", "box", "exit", "held"],
+                 [BOX_INSTALLED, "exit 0", "held: the copy waited"], before=WITH_OLD,
+                 hold=("game/Disk2/Am01.dvp", 500), after={"game/Disk2/Am01.dvp": MAP}),
         Scenario("two_at_once", [f"click-all {IDC_INSTALL}", "box", "exit", "use 2", "box", "exit"],
                  [BOX_ONE_OF_TWO, "exit 0", BOX_ONE_OF_TWO, "exit 0"], second=True,
                  before={**WITH_OLD, "cwd/Am01.dvp": BIG[:8 << 20]},

@@ -30,16 +30,26 @@ struct SECURITY_ATTRIBUTES;
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+#define DELETE 0x00010000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 #define OPEN_EXISTING 3
 
 #define MB_OK 0x00000000u
@@ -70,6 +80,8 @@ HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECUR
 BOOL FlushFileBuffers(HANDLE hFile);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetCurrentProcessId();
+DWORD GetLastError();
+void Sleep(DWORD dwMilliseconds);
 int MultiByteToWideChar(UINT uCodePage, DWORD dwFlags, const char *psz, int cb, WCHAR *pwsz, int cch);
 int MessageBoxA(HWND hWnd, const char *pszText, const char *pszCaption, UINT uType);
 int MessageBoxW(HWND hWnd, const WCHAR *pwszText, const WCHAR *pwszCaption, UINT uType);

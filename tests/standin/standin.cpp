@@ -1,6 +1,8 @@
 // The host tests' stand-in for the platform operations: files on the host
-// file system (backslashes mapped), an in-memory registry, recorded message
-// boxes and file calls, and Windows code pages through glibc's iconv tables.
+// file system (backslashes mapped), other processes' handles on them under
+// Windows's sharing rules, a clock that only Sleep moves, an in-memory
+// registry, recorded message boxes and file calls, and Windows code pages
+// through glibc's iconv tables.
 // Read-only is the owner's write bit, checked here rather than left to the
 // kernel, since tests may run as root.
 #include <algorithm>
@@ -51,13 +53,49 @@ bool IsReadOnly(const std::string &str)
     return mode && !(mode & S_IWUSR);
 }
 
-// A handle opened without sharing locks its file as LockFile does. Other
-// share modes are not modelled: such a handle locks nothing.
-bool IsLocked(const std::string &str)
+// Whether two handles, each with its access and sharing, cannot be open on
+// one file at once, as Windows decides it.
+bool Clash(DWORD dwAccess, DWORD dwShareMode, DWORD dwOtherAccess, DWORD dwOtherShareMode)
 {
-    return g_state.setLocked.count(str) ||
-           std::any_of(g_state.setOpenFiles.begin(), g_state.setOpenFiles.end(),
-                       [&](const File *pFile) { return pFile->strPath == str && pFile->dwShareMode == 0; });
+    auto Bars = [](DWORD dwAccessOfOne, DWORD dwShareOfOther) {
+        return ((dwAccessOfOne & GENERIC_READ) && !(dwShareOfOther & FILE_SHARE_READ)) ||
+               ((dwAccessOfOne & GENERIC_WRITE) && !(dwShareOfOther & FILE_SHARE_WRITE)) ||
+               ((dwAccessOfOne & DELETE) && !(dwShareOfOther & FILE_SHARE_DELETE));
+    };
+    return Bars(dwAccess, dwOtherShareMode) || Bars(dwOtherAccess, dwShareMode);
+}
+
+// Another process's handle on the file, while it holds it.
+const Holder *HeldBy(const std::string &str)
+{
+    auto it = g_state.mapHeld.find(str);
+    return it != g_state.mapHeld.end() && g_state.dwNowMs < it->second.dwUntilMs ? &it->second : nullptr;
+}
+
+// Whether an open of the file with this access and sharing meets a handle,
+// another process's or the program's own, that it cannot share with.
+bool Refused(const std::string &str, DWORD dwAccess, DWORD dwShareMode)
+{
+    const Holder *pHolder = HeldBy(str);
+    return (pHolder && Clash(dwAccess, dwShareMode, GENERIC_READ, pHolder->dwShareMode)) ||
+           std::any_of(g_state.setOpenFiles.begin(), g_state.setOpenFiles.end(), [&](const File *pFile) {
+               return pFile->strPath == str && Clash(dwAccess, dwShareMode, pFile->dwAccess, pFile->dwShareMode);
+           });
+}
+
+// Windows renames over no file that a handle is open on, whatever it shares.
+bool IsOpen(const std::string &str)
+{
+    return HeldBy(str) || std::any_of(g_state.setOpenFiles.begin(), g_state.setOpenFiles.end(),
+                                      [&](const File *pFile) { return pFile->strPath == str; });
+}
+
+// A failure, as GetLastError then tells it.
+template <typename Result>
+Result Fail(DWORD dwError, Result result)
+{
+    g_state.dwLastError = dwError;
+    return result;
 }
 
 // One line of vecFileCalls.
@@ -143,9 +181,9 @@ void SetValue(const std::string &strKey, const std::string &strName, const std::
     g_state.mapKeys[Lower(strKey)][Lower(strName)] = strBytes;
 }
 
-void LockFile(const std::string &strPath)
+void LockFile(const std::string &strPath, DWORD dwShareMode, DWORD dwUntilMs)
 {
-    g_state.setLocked.insert(HostPath(strPath.c_str()));
+    g_state.mapHeld[HostPath(strPath.c_str())] = {dwShareMode, dwUntilMs};
 }
 
 }
@@ -197,7 +235,7 @@ FILE *fopen(const char *pszPath, const char *pszMode)
     // Root reads anything; an unreadable file must still fail to open. Only
     // reading is modelled: the program opens nothing else.
     mode_t mode = Mode(str);
-    if (IsLocked(str) || S_ISDIR(mode) || !(mode & S_IRUSR))
+    if (Refused(str, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE) || S_ISDIR(mode) || !(mode & S_IRUSR))
         return nullptr;
     FILE *pf = ::fopen(str.c_str(), pszMode);
     if (pf)
@@ -215,7 +253,7 @@ BOOL DeleteFileA(const char *pszPath)
 {
     Record("DeleteFileA(%s)", pszPath);
     std::string str = HostPath(pszPath);
-    if (IsLocked(str) || IsReadOnly(str) || S_ISDIR(Mode(str)))
+    if (Refused(str, DELETE, kShareAll) || IsReadOnly(str) || S_ISDIR(Mode(str)))
         return FALSE;
     return unlink(str.c_str()) == 0;
 }
@@ -230,8 +268,9 @@ BOOL CopyFileA(const char *pszFrom, const char *pszTo, BOOL fFailIfExists)
 {
     Record("CopyFileA(%s, %s, %d)", pszFrom, pszTo, fFailIfExists);
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
-    if ((Mode(strTo) && (fFailIfExists || IsLocked(strTo) || IsReadOnly(strTo) || S_ISDIR(Mode(strTo)))) ||
-        IsLocked(strFrom) || S_ISDIR(Mode(strFrom)))
+    if ((Mode(strTo) && (fFailIfExists || Refused(strTo, GENERIC_WRITE, 0) || IsReadOnly(strTo) ||
+                         S_ISDIR(Mode(strTo)))) ||
+        Refused(strFrom, GENERIC_READ, FILE_SHARE_READ) || S_ISDIR(Mode(strFrom)))
         return FALSE;
     std::ifstream in(strFrom, std::ios::binary);
     if (!in)
@@ -245,27 +284,43 @@ BOOL CopyFileA(const char *pszFrom, const char *pszTo, BOOL fFailIfExists)
     // Windows copies the attributes along, read-only among them.
     if (IsReadOnly(strFrom))
         chmod(strTo.c_str(), 0444);
+    if (g_state.fCopiesQuarantined)
+        unlink(strTo.c_str());
     return fFits && out.good();
 }
 
+// The errors are Windows's. Whoever holds the file renamed holds it under its new name.
 BOOL MoveFileExA(const char *pszFrom, const char *pszTo, DWORD dwFlags)
 {
     Record("MoveFileExA(%s, %s, 0x%X)", pszFrom, pszTo, dwFlags);
     std::string strFrom = HostPath(pszFrom), strTo = HostPath(pszTo);
-    if (!Mode(strFrom) || IsLocked(strFrom))
-        return FALSE;
-    if (Mode(strTo) && (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || IsLocked(strTo) || S_ISDIR(Mode(strTo)) ||
+    if (!Mode(strFrom))
+        return Fail(ERROR_FILE_NOT_FOUND, FALSE);
+    if (Refused(strFrom, DELETE, kShareAll))
+        return Fail(ERROR_SHARING_VIOLATION, FALSE);
+    if (Mode(strTo) && !(dwFlags & MOVEFILE_REPLACE_EXISTING))
+        return Fail(ERROR_ALREADY_EXISTS, FALSE);
+    if (Mode(strTo) && (IsOpen(strTo) || S_ISDIR(Mode(strTo)) ||
                         (IsReadOnly(strTo) && !g_state.fRenameIgnoresReadOnly)))
-        return FALSE;
-    return rename(strFrom.c_str(), strTo.c_str()) == 0;
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    if (rename(strFrom.c_str(), strTo.c_str()) != 0)
+        return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+    auto it = g_state.mapHeld.find(strFrom);
+    if (it != g_state.mapHeld.end()) {
+        g_state.mapHeld[strTo] = it->second;
+        g_state.mapHeld.erase(it);
+    }
+    return TRUE;
 }
 
-// Only what the program asks for: whether the path exists and is read-only.
+// Only what the program asks for: whether the path exists, is a folder or is read-only.
 DWORD GetFileAttributesA(const char *pszPath)
 {
     mode_t mode = Mode(HostPath(pszPath));
     if (!mode)
         return INVALID_FILE_ATTRIBUTES;
+    if (S_ISDIR(mode))
+        return FILE_ATTRIBUTE_DIRECTORY;
     return (mode & S_IWUSR) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
 }
 
@@ -287,10 +342,13 @@ HANDLE CreateFileA(const char *pszPath, DWORD dwAccess, DWORD dwShareMode, SECUR
 {
     Record("CreateFileA(%s, 0x%X)", pszPath, dwAccess);
     std::string str = HostPath(pszPath);
-    bool fWrite = (dwAccess & GENERIC_WRITE) != 0;
     mode_t mode = Mode(str);
-    if (dwDisposition != OPEN_EXISTING || !mode || S_ISDIR(mode) || IsLocked(str) || (fWrite && IsReadOnly(str)))
-        return INVALID_HANDLE_VALUE;
+    if (dwDisposition != OPEN_EXISTING || !mode)
+        return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    if (S_ISDIR(mode) || ((dwAccess & GENERIC_WRITE) && IsReadOnly(str)))
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    if (Refused(str, dwAccess, dwShareMode))
+        return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
     File *pFile = new File{str, pszPath, dwAccess, dwShareMode};
     g_state.setOpenFiles.insert(pFile);
     return pFile;
@@ -317,6 +375,23 @@ BOOL CloseHandle(HANDLE hObject)
 DWORD GetCurrentProcessId()
 {
     return g_state.dwPid;
+}
+
+// Set by the calls whose errors the program reads: CreateFileA and MoveFileExA.
+DWORD GetLastError()
+{
+    return g_state.dwLastError;
+}
+
+// Only moves the fake clock. A minute of it means a wait without a bound,
+// which would otherwise hang the test that meets it.
+void Sleep(DWORD dwMilliseconds)
+{
+    g_state.dwNowMs += dwMilliseconds;
+    if (g_state.dwNowMs > 60000) {
+        fprintf(stderr, "stand-in: slept a minute: a wait without a bound\n");
+        abort();
+    }
 }
 
 int MultiByteToWideChar(UINT uCodePage, DWORD, const char *psz, int cb, WCHAR *pwsz, int cch)

@@ -31,6 +31,15 @@ struct EndDialogCall {
 // Values by lower-case name; the bytes exactly as given.
 typedef std::map<std::string, std::string> Key;
 
+// Another process's handle on a file, open for reading: what it lets others
+// do (FILE_SHARE_*), and when it lets go, on the fake clock.
+struct Holder {
+    DWORD dwShareMode;
+    DWORD dwUntilMs;
+};
+const DWORD kForever = 0xFFFFFFFF;
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 struct File {
     std::string strPath;  // host path
     std::string strName;  // as passed
@@ -55,12 +64,17 @@ struct State {
     std::vector<MessageBoxCall> vecBoxes;
     std::vector<EndDialogCall> vecEnds;
     int nDialogLayouts = 0;
-    std::set<std::string> setLocked;  // host paths; see LockFile
-    // Wine renames over a read-only file where Windows refuses.
+    std::map<std::string, Holder> mapHeld;  // by host path; see LockFile
+    // Milliseconds slept since Reset: only Sleep moves this clock.
+    DWORD dwNowMs = 0;
+    DWORD dwLastError = 0;
+    // Wine 8 renames over a read-only file where Windows and Wine 10 refuse.
     bool fRenameIgnoresReadOnly = false;
     // The disk fills after this many bytes of a copy; the partial target
     // stays, as Wine leaves it. Negative: unlimited.
     long cbDiskFree = -1;
+    // A scanner takes every copy away (into quarantine) once it is written.
+    bool fCopiesQuarantined = false;
     // The data of an open file cannot be brought to the disk (a failing drive).
     bool fFlushFails = false;
     DWORD dwPid = 0x4242;  // the temporary file is then "~4242"
@@ -78,8 +92,10 @@ void Reset();
 void AddKey(const std::string &strKey);
 void SetValue(const std::string &strKey, const std::string &strName, const std::string &strBytes);
 
-// A file held open by another process without sharing: it cannot be
-// deleted, replaced or written.
-void LockFile(const std::string &strPath);
+// The file at the path, there now or made later, held open for reading by
+// another process until the fake clock reaches dwUntilMs. Without sharing it
+// cannot be read, written or deleted; with sharing, what the mode bars. It
+// can never be replaced by a rename, as on Windows; renamed, it stays held.
+void LockFile(const std::string &strPath, DWORD dwShareMode = 0, DWORD dwUntilMs = kForever);
 
 }

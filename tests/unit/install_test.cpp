@@ -33,6 +33,8 @@ struct InstallCase : NamedCase {
     // nullopt, unless given: no target file, no map folder.
     std::optional<std::string> strTargetAfter = std::nullopt;
     std::optional<std::vector<std::string>> vecMapFolderAfter = std::nullopt;
+    // Slept waiting for other processes to let go, on the stand-in's clock.
+    DWORD dwWaitedMs = 0;
 };
 
 // The file at the path becomes an empty folder of that name.
@@ -89,6 +91,7 @@ TEST_P(InstallTest, ShowsOneBoxEndsTheDialogAndKeepsTheOldMapOnFailure)
     // No map folder: nothing on disk touched. Otherwise no temporary file left behind.
     EXPECT_EQ(ListDir(MapFolder()), c.vecMapFolderAfter);
     EXPECT_EQ(ReadFile(Map()), strSource) << "the source stays";
+    EXPECT_EQ(standin::g_state.dwNowMs, c.dwWaitedMs) << "milliseconds waited";
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
@@ -117,7 +120,33 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, InstallTest, ::testing::Values(
                     standin::g_state.fRenameIgnoresReadOnly = true;
                 },
                 kCopyFailed, kszOldMap, kJustMap},
+    InstallCase{"TargetIsAFolderFailsAtOnce",
+                [](InstallTest &t) { t.MakeMapFolder(); ASSERT_TRUE(fs::create_directory(t.Target())); },
+                kCopyFailed, std::nullopt, kJustMap},
+    // Held all along: two seconds of waiting, then the player is told.
     InstallCase{"LockedTargetKept", [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target()); },
+                kCopyFailed, kszOldMap, kJustMap, 2000},
+    // Scanners and indexers. A reader of the old map, sharing all, still bars
+    // the rename; readers of the new copy that let others read, or read and
+    // write, bar the flush's open or the copy's rename until they let go; one
+    // that shares all bars neither.
+    InstallCase{"ReaderOfTheTargetWaitedOut",
+                [](InstallTest &t) { t.OldTarget(); standin::LockFile(t.Target(), standin::kShareAll, 500); },
+                kInstalled, kszNewMap, kJustMap, 500},
+    InstallCase{"ReaderOfTheCopyWaitedOut",
+                [](InstallTest &t) { standin::LockFile(t.MapFolder() + "/~4242", FILE_SHARE_READ, 500); },
+                kInstalled, kszNewMap, kJustMap, 500},
+    InstallCase{"ReaderAndWriterOfTheCopyWaitedOut",
+                [](InstallTest &t) {
+                    standin::LockFile(t.MapFolder() + "/~4242", FILE_SHARE_READ | FILE_SHARE_WRITE, 500);
+                },
+                kInstalled, kszNewMap, kJustMap, 500},
+    InstallCase{"ReaderOfTheCopySharingAllNeedsNoWait",
+                [](InstallTest &t) { standin::LockFile(t.MapFolder() + "/~4242", standin::kShareAll); },
+                kInstalled, kszNewMap, kJustMap},
+    // No waiting out a copy that is gone.
+    InstallCase{"QuarantinedCopyFailsAtOnce",
+                [](InstallTest &t) { t.OldTarget(); standin::g_state.fCopiesQuarantined = true; },
                 kCopyFailed, kszOldMap, kJustMap},
     InstallCase{"DiskFullKeepsOldTarget", [](InstallTest &t) { t.OldTarget(); standin::g_state.cbDiskFree = 5; },
                 kCopyFailed, kszOldMap, kJustMap},
