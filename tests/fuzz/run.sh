@@ -8,7 +8,7 @@ work=$(mktemp -d -t mapinst-fuzzrun-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -Iinstall -Itests/standin tests/fuzz/fuzz_install.cpp tests/standin/standin.cpp \
+    -Iinstall -Iui -Itests/standin tests/fuzz/fuzz_install.cpp tests/standin/standin.cpp \
     install/{game_path,install_map,message_box}.cpp -o "$work/fuzz_install"
 # New inputs go to a scratch copy: the committed corpus stays as it is.
 cp -r tests/fuzz/corpus "$work/corpus"
