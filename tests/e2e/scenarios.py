@@ -5,13 +5,28 @@ Paths in `before` and `after` are relative to the scenario's own folder
 C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
 import hashlib
+import re
 from dataclasses import dataclass, field
 from pathlib import Path
 
 from pe_files import IDS
 
+PACKAGE = Path(__file__).resolve().parents[2] / "package"
 # What the package built without a map argument holds.
-SAMPLE_MAP = Path(__file__).resolve().parents[2].joinpath("package", "sample", "Am01.dvp").read_bytes()
+SAMPLE_MAP = PACKAGE.joinpath("sample", "Am01.dvp").read_bytes()
+
+
+def nsis_defines(*scripts):
+    """The package scripts' !define NAME "text" lines: ${...} expanded, line
+    breaks as the driver reports them."""
+    defines = {}
+    for script in scripts:
+        for key, text in re.findall(r'^!define (\w+) "(.*)"$', PACKAGE.joinpath(script).read_text("utf-8"), re.M):
+            defines[key] = re.sub(r"\$\{(\w+)\}", lambda m: defines[m.group(1)], text).replace("$\\r$\\n", "\\n")
+    return defines
+
+
+NSIS = nsis_defines("messages.nsh", "installer.nsi")
 
 MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
 OLD = b"old map, of other content and longer than the new one" * 200
@@ -37,16 +52,13 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
                "incomplete download and damaged media. Contact the\\n"
                "installer's author to obtain a new copy.\\n\\n"
                "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
-# The package's own boxes, when it fails before the program starts; they
-# name the player's temporary folder.
-BOX_NO_ROOM = ("box Duneveil - instalace nové mapy | Nepodařilo se rozbalit soubory instalace do "
-               "dočasné složky.\\n\\nUvolněte místo na disku se složkou pro dočasné soubory "
-               "({temp}) a spusťte instalaci znovu. | icon")
-BOX_CANNOT_START = ("box Duneveil - instalace nové mapy | Instalační program se nepodařilo spustit."
-                    "\\n\\nSpusťte instalaci znovu; pokud se to opakuje, stáhněte si ji znovu. | icon")
-BOX_NO_FOLDER = ("box Duneveil - instalace nové mapy | Nepodařilo se vytvořit dočasnou složku pro "
-                 "instalaci.\\n\\nZkontrolujte, že lze zapisovat do složky pro dočasné soubory "
-                 "({temp}) a že je na jejím disku volné místo, a spusťte instalaci znovu. | icon")
+# The package's own boxes, when it fails before the program starts, as
+# package/messages.nsh has them; {temp} and {programs} stand for the player's
+# TEMP and Program Files folders.
+BOX_NO_ROOM, BOX_NO_ROOM_PROGRAMS, BOX_CANNOT_START, BOX_NO_FOLDER, BOX_NEED_ADMIN = (
+    f"box {NSIS['CAPTION']} | " + NSIS[key].replace("$TEMP", "{temp}").replace("$PROGRAMFILES", "{programs}")
+    + " | icon" for key in ("MSG_NO_ROOM", "MSG_NO_ROOM_PROGRAMS", "MSG_CANNOT_START", "MSG_NO_FOLDER",
+                           "MSG_NEED_ADMIN"))
 # The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
 GEOMETRY = "geometry <as Windows draws it>"
 
