@@ -27,6 +27,9 @@ def nsis_defines(*scripts):
 
 
 NSIS = nsis_defines("messages.nsh", "installer.nsi")
+# The package's work folders in TEMP: WORK_NAME.tmp, or WORK_NAME-<8 hex digits>.tmp.
+WORK_NAME = NSIS["WORK_NAME"]
+WORK_FOLDER = re.compile(re.escape(WORK_NAME) + r"(-[0-9A-F]{8})?\.tmp")
 
 MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
 OLD = b"old map, of other content and longer than the new one" * 200
@@ -68,6 +71,10 @@ WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
 ON_C = {"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD}
 
 
+class Link(str):
+    """In `before`: a symbolic link to this path of the scenario's folder."""
+
+
 @dataclass
 class Scenario:
     name: str
@@ -90,6 +97,7 @@ class Scenario:
     temp: str = ""              # the player's TEMP and TMP (under "drive": on the drive)
     package_at: str = ""        # the package started from here, not from C:\\e2e\\bin
     not_a_program: bool = False  # start the package that holds no program in the program's place
+    program_files: str = ""     # the folder Windows names as Program Files (under "drive": on the drive)
 
     def __post_init__(self):
         if self.before is None:
@@ -212,6 +220,18 @@ GROUPS = {
         package_installs("package_on_read_only_drive", drive=("r", "size=1m"), read_only=True,
                          package_at="drive/Duneveil-mapa-Am01.exe"),
         package_installs("package_in_czech_folder", package_at="Stažené soubory Jiří/Duneveil-mapa-Am01.exe"),
+        # The first name the package tries in TEMP is taken, by a link: the
+        # link is neither used nor removed, and what it leads to stays as it was.
+        package_installs("temp_name_taken", temp="temp", before={
+            **ON_C, f"temp/{WORK_NAME}.tmp": Link("decoy"), "decoy/Am01.dvp": DECOY}),
+        # The package's helper goes under Program Files, which only an
+        # administrator may write: when it cannot, the player is told to run
+        # the package as one. On a full disk there, the helper cannot be unpacked.
+        *(package_fails(name, box.format(programs=letter.upper() + ":\\pf"), drive=(letter, size),
+                        read_only=read_only, program_files="drive/pf", before={**ON_C, "drive/pf/": b""})
+          for name, letter, size, read_only, box in (
+              ("not_administrator", "p", "size=1m", True, BOX_NEED_ADMIN),
+              ("program_files_full", "q", "size=4k", False, BOX_NO_ROOM_PROGRAMS))),
     ],
     # Faults around the copy, odd registry values, two installers at once.
     "faults": [
