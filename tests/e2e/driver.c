@@ -350,6 +350,27 @@ static void Temp(wchar_t *pszFolder)
     SetEnvironmentVariableW(L"TMP", *pszFolder ? pszFolder : g_szTmp[0] ? g_szTmp : NULL);
 }
 
+/* Where Windows keeps the Program Files folder's name; the first name, for "program-files". */
+#define CURRENT_VERSION_KEY L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
+static wchar_t g_szProgramFiles[1024];
+
+static void ProgramFiles(wchar_t *pszFolder)
+{
+    HKEY hKey;
+    DWORD cb = sizeof g_szProgramFiles - sizeof(wchar_t);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey)) {
+        Say(L"error: cannot open the key of Program Files");
+        return;
+    }
+    if (!g_szProgramFiles[0])
+        RegQueryValueExW(hKey, L"ProgramFilesDir", NULL, NULL, (BYTE *)g_szProgramFiles, &cb);
+    const wchar_t *pszName = *pszFolder ? pszFolder : g_szProgramFiles;
+    if (RegSetValueExW(hKey, L"ProgramFilesDir", 0, REG_SZ, (const BYTE *)pszName,
+                       (DWORD)((wcslen(pszName) + 1) * sizeof(wchar_t))))
+        Say(L"error: cannot set the Program Files folder");
+    RegCloseKey(hKey);
+}
+
 static void Lock(wchar_t *pszFile)
 {
     g_hLocked = CreateFileW(pszFile, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -575,6 +596,8 @@ static const struct Command {
     {L"program", Program},               /* <exe>: start this one from now on (the package, say) */
     {L"any-process", AnyProcess},        /* its dialog may belong to a child process */
     {L"temp", Temp},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
+    {L"program-files", ProgramFiles},    /* [<folder>]: the Program Files folder, as the registry names it
+                                            (or the first one again) */
     {L"lock", Lock},                     /* <file>: hold it open unshared, as another program would */
     {L"unlock", Unlock},                 /* let the locked file go */
     {L"hold", Hold},                     /* <ms> <file>: hold it open for reading, sharing all, as a scanner

@@ -13,12 +13,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from pathlib import Path
 
 import picture_layout as L
 from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
-                       GEOMETRY, GLYPHS_EXIT, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)
+                       GEOMETRY, GLYPHS_EXIT, IDC_ABOUT, IDC_EXIT, IDC_INSTALL, WORK_FOLDER, Link)
 
 WINE_ENV = str(Path(__file__).resolve().parents[2] / "tools" / "wine-env.sh")
 # The programs' folder, as Windows names it.
@@ -53,12 +54,18 @@ def sh(script, user=None, work=None, locale=None):
 
 
 def snapshot(root):
-    """{relative path: bytes} for files, {relative dir + '/': b''} for folders."""
+    """{relative path: bytes} for files, {relative dir + '/': b''} for folders,
+    {relative path: b'-> ' + target} for links, which it does not follow."""
     out = {}
     for base, dirs, files in os.walk(root):
         rel = os.path.relpath(base, root)
-        out.update((os.path.normpath(os.path.join(rel, d)) + "/", b"") for d in dirs)
-        out.update((os.path.normpath(os.path.join(rel, f)), Path(base, f).read_bytes()) for f in files)
+        for names, kind in ((dirs, "/"), (files, "")):
+            for name in names:
+                path, key = os.path.join(base, name), os.path.normpath(os.path.join(rel, name))
+                if os.path.islink(path):
+                    out[key] = b"-> " + os.fsencode(os.readlink(path))
+                else:
+                    out[key + kind] = Path(path).read_bytes() if not kind else b""
     return out
 
 
@@ -77,6 +84,26 @@ def win_path(scenario, rel):
     if scenario.drive and rel.startswith("drive/"):
         return scenario.drive[0].upper() + ":\\" + rel[len("drive/"):].replace("/", "\\")
     return f"C:\\e2e\\{scenario.name}\\" + rel.replace("/", "\\")
+
+
+def entries(folder):
+    try:
+        return list(os.scandir(folder))
+    except OSError:
+        return []
+
+
+def watch_work_folders(folders, seen, stop):
+    """Notes the Unix mode of each new work folder of the package's in these
+    folders, until stop is set: the folders last only while the program runs."""
+    old = {e.path for f in folders for e in entries(f)}
+    while not stop.wait(0.05):
+        for e in (e for f in folders for e in entries(f)):
+            try:
+                if e.path not in old and WORK_FOLDER.fullmatch(e.name) and e.is_dir(follow_symlinks=False):
+                    seen.setdefault(e.path, e.stat(follow_symlinks=False).st_mode)
+            except OSError:
+                pass
 
 
 def unmount_under(path):
@@ -120,7 +147,9 @@ def lay_out(drive_c, scenario, package):
     for rel, data in files.items():
         p = os.path.join(root, rel)
         os.makedirs(os.path.dirname(p), exist_ok=True)
-        if not rel.endswith("/"):
+        if isinstance(data, Link):
+            os.symlink(os.path.join(root, data), p)
+        elif not rel.endswith("/"):
             Path(p).write_bytes(data)
     return root
 
@@ -142,11 +171,13 @@ def script_for(scenario):
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
         lines += ["program " + at, "any-process"]
     lines += ["temp " + win_path(scenario, scenario.temp)] if scenario.temp else []
+    lines += ["program-files " + win_path(scenario, scenario.program_files)] if scenario.program_files else []
     run = ("run " if scenario.dialog else "start ") + win_path(scenario, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += ["use 2", run, "use 1"] if scenario.second else []
     lines += [f"hold {scenario.hold[1]} {win_path(scenario, scenario.hold[0])}"] if scenario.hold else []
     lines += scenario.actions + (["unlock"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
+    lines += ["program-files"] if scenario.program_files else []
     return lines + ["reg-check"]
 
 
@@ -242,11 +273,13 @@ def run_scenarios(name, args, work, prefix, user):
         sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
     bindir = install_programs(drive_c, args, scenarios)
-    # The package unpacks into the user's temporary folder and must leave
-    # nothing there.
+    # The package unpacks into the user's temporary folder, its helper into
+    # Program Files, and it must leave nothing in either.
     temps = [os.path.join(base, d) for base, dirs, _ in os.walk(os.path.join(drive_c, "users"))
              for d in dirs if d.lower() == "temp"] + [os.path.join(drive_c, "windows", "temp")]
-    temps_before = {t: snapshot(t) for t in temps}
+    programs = [p for p in (os.path.join(drive_c, d) for d in ("Program Files", "Program Files (x86)"))
+                if os.path.isdir(p)]
+    temps_before = {t: snapshot(t) for t in temps + programs}
     roots = {s.name: lay_out(drive_c, s, args.package) for s in scenarios}
     if user:
         if user not in {p.pw_name for p in pwd.getpwall()}:
@@ -263,10 +296,16 @@ def run_scenarios(name, args, work, prefix, user):
     Path(bindir, "script.txt").write_text("\n".join(script) + "\n", encoding="utf-8")
     bin_before = snapshot(bindir)
 
+    work_folders, stop = {}, threading.Event()
+    watcher = threading.Thread(target=watch_work_folders, args=(
+        temps + [os.path.join(roots[s.name], s.temp) for s in scenarios if s.temp], work_folders, stop))
+    watcher.start()
     start = time.time()
     r = sh(f'wine_run "{prefix}" "{BIN}driver.exe" "{BIN}{os.path.basename(args.installer)}" "{BIN}script.txt"',
            user, work, args.locale)
     elapsed = time.time() - start
+    stop.set()
+    watcher.join()
     sh(f'wine_stop "{prefix}"', user, work)
     out = r.stdout.decode("utf-8", errors="replace").splitlines()
 
@@ -288,6 +327,11 @@ def run_scenarios(name, args, work, prefix, user):
     for t, snap in temps_before.items():
         if any(s.package for s in scenarios) and snapshot(t) != snap:
             failures.append(f"left behind in {t}: {sorted(set(snapshot(t)) - set(snap))}")
+    # Wine keeps a folder's access list as Unix mode bits: the package's asks
+    # for none for anyone but SYSTEM and Administrators.
+    failures += [f"work folder open to others: {p} {oct(mode)}" for p, mode in work_folders.items() if mode & 0o007]
+    if any(s.package and s.dialog for s in scenarios) and not work_folders:
+        failures.append("no work folder of the package's seen while its program ran")
     print(f"group {name}: {len(scenarios)} scenarios in {elapsed:.1f} s")
     if r.returncode != 0 or failures:
         print(f"wine exit {r.returncode}; stderr:\n{r.stderr.decode(errors='replace')[-3000:]}")

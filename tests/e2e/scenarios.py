@@ -5,13 +5,31 @@ Paths in `before` and `after` are relative to the scenario's own folder
 C:\\e2e\\<name>; `after` lists only what changes (None: gone), everything else
 must stay byte for byte as it was."""
 import hashlib
+import re
 from dataclasses import dataclass, field
 from pathlib import Path
 
 from pe_files import IDS
 
+PACKAGE = Path(__file__).resolve().parents[2] / "package"
 # What the package built without a map argument holds.
-SAMPLE_MAP = Path(__file__).resolve().parents[2].joinpath("package", "sample", "Am01.dvp").read_bytes()
+SAMPLE_MAP = PACKAGE.joinpath("sample", "Am01.dvp").read_bytes()
+
+
+def nsis_defines(*scripts):
+    """The package scripts' !define NAME "text" lines: ${...} expanded, line
+    breaks as the driver reports them."""
+    defines = {}
+    for script in scripts:
+        for key, text in re.findall(r'^!define (\w+) "(.*)"$', PACKAGE.joinpath(script).read_text("utf-8"), re.M):
+            defines[key] = re.sub(r"\$\{(\w+)\}", lambda m: defines[m.group(1)], text).replace("$\\r$\\n", "\\n")
+    return defines
+
+
+NSIS = nsis_defines("messages.nsh", "installer.nsi")
+# The package's work folders in TEMP: WORK_NAME.tmp, or WORK_NAME-<8 hex digits>.tmp.
+WORK_NAME = NSIS["WORK_NAME"]
+WORK_FOLDER = re.compile(re.escape(WORK_NAME) + r"(-[0-9A-F]{8})?\.tmp")
 
 MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
 OLD = b"old map, of other content and longer than the new one" * 200
@@ -37,16 +55,13 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
                "incomplete download and damaged media. Contact the\\n"
                "installer's author to obtain a new copy.\\n\\n"
                "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
-# The package's own boxes, when it fails before the program starts; they
-# name the player's temporary folder.
-BOX_NO_ROOM = ("box Duneveil - instalace nové mapy | Nepodařilo se rozbalit soubory instalace do "
-               "dočasné složky.\\n\\nUvolněte místo na disku se složkou pro dočasné soubory "
-               "({temp}) a spusťte instalaci znovu. | icon")
-BOX_CANNOT_START = ("box Duneveil - instalace nové mapy | Instalační program se nepodařilo spustit."
-                    "\\n\\nSpusťte instalaci znovu; pokud se to opakuje, stáhněte si ji znovu. | icon")
-BOX_NO_FOLDER = ("box Duneveil - instalace nové mapy | Nepodařilo se vytvořit dočasnou složku pro "
-                 "instalaci.\\n\\nZkontrolujte, že lze zapisovat do složky pro dočasné soubory "
-                 "({temp}) a že je na jejím disku volné místo, a spusťte instalaci znovu. | icon")
+# The package's own boxes, when it fails before the program starts, as
+# package/messages.nsh has them; {temp} and {programs} stand for the player's
+# TEMP and Program Files folders.
+BOX_NO_ROOM, BOX_NO_ROOM_PROGRAMS, BOX_CANNOT_START, BOX_NO_FOLDER, BOX_NEED_ADMIN = (
+    f"box {NSIS['CAPTION']} | " + NSIS[key].replace("$TEMP", "{temp}").replace("$PROGRAMFILES", "{programs}")
+    + " | icon" for key in ("MSG_NO_ROOM", "MSG_NO_ROOM_PROGRAMS", "MSG_CANNOT_START", "MSG_NO_FOLDER",
+                           "MSG_NEED_ADMIN"))
 # The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
 GEOMETRY = "geometry <as Windows draws it>"
 # The Exit button's font has every letter of "Ukončit", whatever the code page.
@@ -56,6 +71,10 @@ GAME = {"game/data1.dvp": DATA, "cwd/Am01.dvp": MAP}
 WITH_OLD = {**GAME, "game/Disk2/Am01.dvp": OLD}
 # The old map, and no new one in the current directory (the package brings its own).
 ON_C = {"game/data1.dvp": DATA, "game/Disk2/Am01.dvp": OLD}
+
+
+class Link(str):
+    """In `before`: a symbolic link to this path of the scenario's folder."""
 
 
 @dataclass
@@ -82,6 +101,7 @@ class Scenario:
     temp: str = ""              # the player's TEMP and TMP (under "drive": on the drive)
     package_at: str = ""        # the package started from here, not from C:\\e2e\\bin
     not_a_program: bool = False  # start the package that holds no program in the program's place
+    program_files: str = ""     # the folder Windows names as Program Files (under "drive": on the drive)
 
     def __post_init__(self):
         if self.before is None:
@@ -204,6 +224,18 @@ GROUPS = {
         package_installs("package_on_read_only_drive", drive=("r", "size=1m"), read_only=True,
                          package_at="drive/Duneveil-mapa-Am01.exe"),
         package_installs("package_in_czech_folder", package_at="Stažené soubory Jiří/Duneveil-mapa-Am01.exe"),
+        # The first name the package tries in TEMP is taken, by a link: the
+        # link is neither used nor removed, and what it leads to stays as it was.
+        package_installs("temp_name_taken", temp="temp", before={
+            **ON_C, f"temp/{WORK_NAME}.tmp": Link("decoy"), "decoy/Am01.dvp": DECOY}),
+        # The package's helper goes under Program Files, which only an
+        # administrator may write: when it cannot, the player is told to run
+        # the package as one. On a full disk there, the helper cannot be unpacked.
+        *(package_fails(name, box.format(programs=letter.upper() + ":\\pf"), drive=(letter, size),
+                        read_only=read_only, program_files="drive/pf", before={**ON_C, "drive/pf/": b""})
+          for name, letter, size, read_only, box in (
+              ("not_administrator", "p", "size=1m", True, BOX_NEED_ADMIN),
+              ("program_files_full", "q", "size=4k", False, BOX_NO_ROOM_PROGRAMS))),
     ],
     # Faults around the copy, odd registry values, two installers at once.
     "faults": [
