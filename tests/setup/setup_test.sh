@@ -3,12 +3,21 @@
 # Wine's loader lands, in a dry run against a private folder and a fake
 # binfmt_misc: a kernel that runs i386 programs itself gets no emulator, no
 # binfmt entry and no preloaded library; a loader mapped low gets Wine's
-# preloader, and one mapped high (qemu 7.2, Wine 8) does not.
+# preloader, and one mapped high (qemu 7.2, Wine 8) does not. A list that
+# cannot be fetched is named, and the packages come from the release's own
+# suite.
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d -t setup-test-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fails=0
+
+# Each word (dots for spaces) that the output lacks, as a problem.
+not_said() {
+    local out=$1 w
+    shift
+    for w; do grep -q "${w//./ }" <<<"$out" || problems+=("does not say '${w//./ }'"); done
+}
 
 # probe | loader's base | binfmt_misc before | must say | must not say | LD_PRELOAD for Wine
 cases=(
@@ -29,7 +38,7 @@ for row in "${cases[@]}"; do
     got=$(WINE_ENV_DIR=$dir/env bash -c 'source "$1/tools/wine-env.sh" >/dev/null 2>&1; wine_env /x 2>/dev/null; echo "${LD_PRELOAD:+yes}"' \
         _ "$repo")
     problems=()
-    for w in $want; do grep -q "${w//./ }" <<<"$out" || problems+=("does not say '${w//./ }'"); done
+    not_said "$out" $want
     for a in $avoid; do grep -q "$a" <<<"$out" && problems+=("says '$a'"); done
     [ "${got:-no}" = "$preload" ] || problems+=("LD_PRELOAD for Wine: ${got:-no}, want $preload")
     [ "$(cat "$dir/env/mode" 2>/dev/null)" = "$([ "$probe" = native ] && echo native || echo emulated)" ] ||
@@ -74,7 +83,7 @@ for row in "${apt_cases[@]}"; do
         "$repo/tools/setup.sh" build 2>&1)
     rc=$?
     problems=()
-    for w in $want; do grep -q "${w//./ }" <<<"$out" || problems+=("does not say '${w//./ }'"); done
+    not_said "$out" $want
     [ "$rc" = "$status" ] || problems+=("exit status $rc, want $status")
     got=$(awk '/ update/ {print "update"; next} / -t bookworm / {print "install-t"; next} {print "install"}' \
         "$fake/log" | tr '\n' ' ')
