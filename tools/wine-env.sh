@@ -105,9 +105,9 @@ _wine_env_stamp() {
     dpkg-query -W -f '${Package}:${Architecture} ${Version}\n' wine32:i386 wine64 fonts-wine 2>/dev/null
 }
 
-# Made under DIR.new and renamed into place with its stamp, so a template that
-# was cut short is never taken; DIR.lock keeps two makers (and copies, see
-# wine_clone_prefix) apart.
+# Made under DIR.new and renamed into place with its stamp (the old one
+# renamed away first), so a template cut short is never taken; DIR.lock keeps
+# two makers (and copies, see wine_clone_prefix) apart.
 wine_template() {
     local dir=${1:?template directory} arch=${2:-win32} stamp
     dir=$(realpath -m "$dir") && mkdir -p "${dir%/*}" || return
@@ -115,12 +115,12 @@ wine_template() {
     (
         flock 9 || exit
         [ "$(cat "$dir/template.stamp" 2>/dev/null)" = "$stamp" ] && exit
-        _wine_env_log "making the $arch template prefix $dir (once; minutes where Wine is emulated)"
-        rm -rf "$dir.new"
+        _wine_env_log "making the $arch template prefix $dir (kept for later runs)"
+        rm -rf "$dir.new" "$dir.old"
         # Wine's processes must not inherit, and hold, the lock.
         wine_make_prefix "$dir.new" "$arch" 9>&- || exit
         printf '%s\n' "$stamp" >"$dir.new/template.stamp"
-        rm -rf "$dir" && mv "$dir.new" "$dir"
+        { [ ! -e "$dir" ] || mv "$dir" "$dir.old"; } && mv "$dir.new" "$dir" && rm -rf "$dir.old"
     ) 9>"$dir.lock"
 }
 
