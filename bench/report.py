@@ -1,118 +1,151 @@
 #!/usr/bin/python3
-"""One bench/run.sh run as a Markdown table of ratios against their baselines,
-with a reason under each missed target. /usr/bin/python3: Debian's has pefile."""
+"""One bench/run.sh run as a Markdown table: each row of bench/table.py, its
+ratio with the ratio's range over the samples, and whether that meets the
+row's target. /usr/bin/python3: Debian's has pefile."""
 import argparse
-import lzma
+import math
 import os
 import statistics
 import sys
 
-import pefile
+from table import ROWS, SIZES, measure_of, read_inputs
 
-from pe_files import RT_BITMAP, resources
-
-ap = argparse.ArgumentParser()
-for a in ("results", "installer", "map", "package", "empty-package", "mb", "wine-mode"):
-    ap.add_argument("--" + a, required=True)
-for a in ("runs", "copy-runs", "quick"):
-    ap.add_argument("--" + a, type=int, required=True)
-args = ap.parse_args()
-
-package, empty = os.path.getsize(args.package), os.path.getsize(args.empty_package)
-exe = open(args.installer, "rb").read()
-# What NSIS has to store: the installer and the map, each LZMA-compressed
-# (the script uses SetCompressor lzma, not solid). Best-effort LZMA of both
-# together as reference.
-payload = exe + open(args.map, "rb").read()
-lz = len(lzma.compress(payload, format=lzma.FORMAT_ALONE, preset=9 | lzma.PRESET_EXTREME))
-pe = pefile.PE(data=exe)
-bitmap = sum(len(data) for _, data in resources(pe).get((RT_BITMAP, "IDB_BITMAP1"), []))
-code = sum(s.SizeOfRawData for s in pe.sections if s.Name.rstrip(b"\0") == b".text")
-
-# The driver's output: "<key>_ms value" and "<key>_ws value" lines, repeated
-# per run; "exit <code>" after each program; "box ..." after each install,
+# The driver's output: "<key>_ms value" and "<key>_ws value" lines, one per
+# sample; "exit <code>" after each program; "box ..." after each install,
 # which must have succeeded; "error: ..." where something went wrong.
 INSTALLED = "box Instalátor | Instalace mapy byla úspěšně dokončena. | icon"
-vals, errors = {}, []
-for line in map(str.strip, open(args.results, encoding="utf-8")):
-    key, _, value = line.rpartition(" ")
-    if line.startswith("error") or (line.startswith("box ") and line != INSTALLED) or \
-            (key == "exit" and value != "0"):
-        errors.append(line)
-    elif key.endswith(("_ms", "_ws")):
-        vals.setdefault(key, []).append(float(value))
+# A round runs every program once, back to back, so what else the machine
+# does at the time slows all of them alike: a ratio is the median of the
+# rounds' own ratios, and its range holds the true median with this
+# confidence (whatever the samples' distribution).
+CONFIDENCE = 0.90
 
 
-def med(key):
-    v = vals.get(key)
-    return statistics.median(v) if v else float("nan")
+def read_samples(path):
+    samples, errors = {}, []
+    for line in map(str.strip, open(path, encoding="utf-8")):
+        key, _, value = line.rpartition(" ")
+        if line.startswith("error") or (line.startswith("box ") and line != INSTALLED) or \
+                (key == "exit" and value != "0"):
+            errors.append(line)
+        elif key.endswith(("_ms", "_ws")):
+            samples.setdefault(key, []).append(float(value))
+    return samples, errors
 
 
-rows, notes = [], []
+def median_range(values):
+    """The median and the order statistics around it that hold the true median
+    with CONFIDENCE: the k-th lowest and highest, k from the binomial law.
+    Too few values for any: an unbounded range."""
+    v, n = sorted(values), len(values)
+    ks = [k for k in range(1, n // 2 + 1) if 1 - 2 * sum(math.comb(n, i) for i in range(k)) / 2**n >= CONFIDENCE]
+    return (statistics.median(v),) + ((v[ks[-1] - 1], v[n - ks[-1]]) if ks else (0, math.inf))
 
 
-def row(what, value, base, ratio, target="info", ok=True, note=""):
-    rows.append(f"| {what} | {value} | {base} | {ratio} | {target} | {'yes' if ok else '**no**'} |")
-    if not ok:
-        notes.append(f"- {what}: {note}")
+def ratio(a, b, paired):
+    """(ratio, low, high): of the rounds' ratios when a and b come from the
+    same rounds; else of the medians, its range from theirs."""
+    if paired:
+        return median_range([x / y for x, y in zip(a, b)])
+    (ma, la, ha), (mb, lb, hb) = median_range(a), median_range(b)
+    return (ma / mb,) + ((la / hb, ha / lb) if math.inf not in (ha, hb) else (0, math.inf))
 
 
-def compare(what, a, b, fmt, limit=None, note=""):
-    """a against its baseline b; limit: the target ratio, none for a row that only informs."""
-    row(what, fmt.format(a), fmt.format(b), f"{a / b:.2f}x", f"≤ {limit}x" if limit else "info",
-        not limit or a / b <= limit, note)
+def sized_key(quantity, mb):
+    """install_ms of the 64 MB map: install64_ms."""
+    m = measure_of(quantity)
+    name, _, unit = quantity.rpartition("_")
+    return f"{name}{mb}_{unit}" if m and m.sized else quantity
 
 
-MS, MIB = "{:.0f} ms", "{:.1f} MiB"
-over = package - empty - lz
-row("package − empty package vs LZMA(payload)", f"{package - empty} B", f"{lz} B",
-    f"{(package - empty) / lz:.3f}x ({over:+d} B)", "≤ +4096 B", over <= 4096,
-    "NSIS stores more than the payload's LZMA stream (file headers, a weaker "
-    "LZMA setting); compare `xz --format=lzma -9e` with makensis's lzma.")
-row("package vs empty package", f"{package} B", f"{empty} B", f"{package / empty:.3f}x")
-name = os.path.basename(args.installer)
-for what, part in ((f"picture IDB_BITMAP1 in {name}", bitmap), (f".text (code) in {name}", code)):
-    row(what, f"{part} B", f"{len(exe)} B", f"{part / len(exe):.1%} of the exe")
+def unit_of(quantity):
+    """(format, scale) for the value and baseline columns."""
+    return {"ms": ("{:.0f} ms", 1), "ws": ("{:.1f} MiB", 2**20)}.get(
+        quantity.rpartition("_")[2] if measure_of(quantity) else "", ("{:.0f} B", 1))
 
-emulated = args.wine_mode == "emulated"
-i, m, p, q = med("inst_ms"), med("min_ms"), med("pkg_ms"), med("peer_ms")
-compare(f"start-up to visible dialog: installer vs minimal (median of {args.runs})", i, m, MS, 1.2,
-        f"the installer needs {i - m:.0f} ms more than the minimal dialog: the "
-        f"{bitmap // 1024} KB 24-bit picture is loaded and converted for the screen"
-        f"{' by emulated code' if emulated else ''}; Wine's own start-up ({m:.0f} ms) is "
-        f"common to both. The first, cold start in the prefix ({med('warm_inst_ms'):.0f} ms) "
-        "is discarded as warm-up.")
-compare(f"start-up: package vs the same NSIS package of the minimal dialog (median of {args.runs})",
-        p, q, MS, 1.1,
-        f"the package takes {p - q:.0f} ms more than its peer; both are an NSIS stub that "
-        "unpacks and starts a dialog program, so the difference is the installer's own "
-        "start-up (previous row) and the larger payload to unpack.")
-for mb in args.mb.split():
-    a, d, n, c = (med(f"{k}{mb}_ms") for k in ("install", "durable", "plain", "copy"))
-    compare(f"install {mb} MB: installer vs a minimal program's durable install and box "
-            f"(median of {args.copy_runs})", a, d, MS, 1.1,
-            f"{a - d:.0f} ms more than the minimal program doing the same copy beside the "
-            "target, flush and write-through rename: what the installer does besides is "
-            "checking for the game's data file, creating Disk2 if missing, looking at the "
-            "target's and the copy's attributes and deleting a leftover temporary file.")
-    compare(f"durability, {mb} MB: the minimal durable install vs the minimal plain one "
-            "(delete, CopyFileA)", d, n, MS)
-    compare(f"install {mb} MB vs the driver's own CopyFileW, no dialog", a, c, MS)
 
-wi, wm = med("inst_ws") / 2**20, med("min_ws") / 2**20
-compare("peak working set at visible dialog: installer vs minimal", wi, wm, MIB, 1.2,
-        f"+{wi - wm:.1f} MiB: mostly the picture (its resource mapped plus a "
-        "screen bitmap of it); Wine's baseline dominates both.")
-for mb in args.mb.split():
-    compare(f"peak working set after installing {mb} MB vs minimal",
-            med(f"install{mb}_ws") / 2**20, wm, MIB)
+def rows_per_size(sizes):
+    """ROWS, those of a sized measure once per map size, each run of them together."""
+    out, run = [], []
+    for row in ROWS + [None]:
+        if row and any(measure_of(q) and measure_of(q).sized for q in (row.value, row.baseline)):
+            run.append(row)
+            continue
+        out += [(r, mb) for mb in sizes for r in run] + ([(row, None)] if row else [])
+        run = []
+    return out
 
-print(f"## Benchmarks{' (quick mode: rough numbers)' if args.quick else ''}\n")
-print(f"Under Wine, 32-bit code {'emulated by qemu-i386' if emulated else 'run by the kernel itself'} "
-      "(headless, null graphics driver).\n")
-print("| measure | value | baseline | ratio | target | met |", "|---|---|---|---|---|---|", *rows, sep="\n")
-if notes:
-    print("\nWhy targets were missed:\n", *notes, sep="\n")
-if errors:
-    print("\nProblems: " + "; ".join(errors))
-sys.exit(1 if errors else 0)
+
+def main():
+    ap = argparse.ArgumentParser()
+    for a in ("results", "inputs", "sizes", "wine-mode"):
+        ap.add_argument("--" + a, required=True)
+    for a in ("runs", "copy-runs", "quick"):
+        ap.add_argument("--" + a, type=int, required=True)
+    args = ap.parse_args()
+
+    files = read_inputs(args.inputs)
+    samples, errors = read_samples(args.results)
+    facts = {name: size(files) for name, size in SIZES.items()}
+    facts.update({key: statistics.median(v) for key, v in samples.items()})
+    facts.update(picture_kb=facts["picture"] / 1024, exe_name=os.path.basename(files["program"]),
+                 emulated=" by emulated code" if args.wine_mode == "emulated" else "")
+
+    lines, notes = [], []
+    for row, mb in rows_per_size(args.sizes.split()):
+        key, what = row.key.format(mb=mb), row.what.format(mb=mb, **facts)
+        qa, qb = sized_key(row.value, mb), sized_key(row.baseline, mb)
+        fmt, scale = unit_of(row.value)
+        timed = measure_of(row.value) is not None
+        if timed and not (samples.get(qa) and samples.get(qb)):
+            lines.append(f"| {key} | {what} | – | – | – | – | no samples |")
+            errors.append(f"{key}: no samples of {qa} or {qb}")
+            continue
+        a, b = facts[qa], facts[qb]
+        if timed:
+            paired = measure_of(row.value).sized == measure_of(row.baseline).sized and \
+                len(samples[qa]) == len(samples[qb])
+            r, lo, hi = ratio(samples[qa], samples[qb], paired)
+            shown = f"{r:.2f}x " + (f"({lo:.2f}–{hi:.2f})" if hi < math.inf else "(too few rounds)")
+        else:
+            r = lo = hi = a / b
+            shown = f"{r:.1%}" if row.share else f"{r:.3f}x ({a - b:+.0f} B)"
+        if row.over is not None:
+            target, verdict = f"≤ +{row.over} B", "yes" if a - b <= row.over else "**no**"
+        elif row.target is not None:
+            target = f"≤ {row.target}x"
+            verdict = "yes" if hi <= row.target else "**no**" if lo > row.target else "unresolved"
+        else:
+            target, verdict = "info", "–"
+        lines.append(f"| {key} | {what} | {fmt.format(a / scale)} | {fmt.format(b / scale)} | {shown} "
+                     f"| {target} | {verdict} |")
+        if verdict == "**no**":
+            notes.append(f"- {key}: " + row.why.format(value=a / scale, baseline=b / scale,
+                                                       diff=(a - b) / scale, **facts))
+        elif verdict == "unresolved":
+            notes.append(f"- {key}: unresolved: the ratio's range {lo:.2f}–{hi:.2f}x spans the target "
+                         f"{row.target}x; the rounds vary more than the target tells apart (more rounds, "
+                         "or a quieter machine)." if hi < math.inf else
+                         f"- {key}: unresolved: too few rounds for a range ({CONFIDENCE:.0%} needs "
+                         f"{next(n for n in range(1, 64) if 1 - 2 / 2**n >= CONFIDENCE)}).")
+
+    emulated = args.wine_mode == "emulated"
+    print(f"## Benchmarks{' (quick mode: rough numbers)' if args.quick else ''}\n")
+    print(f"Under Wine, 32-bit code {'emulated by qemu-i386' if emulated else 'run by the kernel itself'} "
+          f"(headless, null graphics driver). Rounds, each running every program once: {args.runs} of "
+          f"start-up (after one discarded), {args.copy_runs} of install per map size. "
+          "Value and baseline are medians; a ratio is the median of the rounds' own ratios, in "
+          f"brackets the range that holds it with {CONFIDENCE:.0%} confidence. A target is met (yes) "
+          "when the whole range meets it, missed (no) when none of it does, and unresolved when the "
+          "range spans it.\n")
+    print("| row | measure | value | baseline | ratio | target | met |", "|---|---|---|---|---|---|---|",
+          *lines, sep="\n")
+    if notes:
+        print("\nTargets missed or unresolved:\n", *notes, sep="\n")
+    if errors:
+        print("\nProblems: " + "; ".join(errors))
+    return 1 if errors else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -63,7 +63,8 @@ set_source_files_properties(resources/installer.rc PROPERTIES OBJECT_DEPENDS "${
 
 # The tests of the built files live here, with the targets that make them:
 # `ctest` in this tree builds first (the fixture "built"), so no test reads
-# a stale file. test_files: what only the tests and benchmarks need.
+# a stale file. test_files: what only the tests need (bench_files: the
+# benchmark's, built by its own test).
 enable_testing()
 add_custom_target(test_files)
 add_test(NAME build COMMAND "${CMAKE_COMMAND}" --build "${CMAKE_BINARY_DIR}" --target all test_files)
@@ -72,6 +73,9 @@ set_tests_properties(build PROPERTIES FIXTURES_SETUP built)
 # size), and starting the plain baseline (the benchmark's peer).
 set(EMPTY_PACKAGE "${CMAKE_BINARY_DIR}/package/empty.exe")
 set(PEER_PACKAGE "${CMAKE_BINARY_DIR}/bench/peer.exe")
+# The end-to-end runs' work folders and the Wine template prefixes, which the
+# benchmark copies too.
+set(E2E_WORK "${CMAKE_BINARY_DIR}/e2e")
 add_subdirectory(package)
 add_subdirectory(bench)
 add_subdirectory(tests/built)
@@ -88,4 +92,5 @@ peer='${PEER_PACKAGE}'
 driver='$<TARGET_FILE:e2e_driver>'
 minimal='$<TARGET_FILE:minimal_dlg>'
 durable='$<TARGET_FILE:minimal_durable>'
+template='${E2E_WORK}/template_win32'
 ")

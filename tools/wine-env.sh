@@ -7,6 +7,9 @@
 #   wine_make_prefix DIR [ARCH] new prefix (null graphics driver, Wine's own
 #                               fonts), then stopped; ARCH win32 (default) is
 #                               32-bit Windows, win64 is 64-bit Windows
+#   wine_template DIR [ARCH]    a template prefix (as wine_make_prefix) at DIR,
+#                               made once and reused while Wine, its fonts and
+#                               this file stay as they were
 #   wine_clone_prefix SRC DST   copy a stopped template prefix
 #   wine_run DIR PROGRAM [ARG]  run a program in the prefix, with a timeout
 #   wine_stop DIR               stop the prefix's wineserver and its processes
@@ -106,9 +109,38 @@ wine_set_dpi() {
         -e "/$key/a \"LogPixels\"=dword:$(printf %08x "$dpi")" "$prefix/user.reg"
 }
 
+# What a template was made with; another answer remakes it.
+_WINE_ENV_FILE=$(realpath "${BASH_SOURCE[0]}")
+_wine_env_stamp() {
+    echo "arch $1"
+    sha256sum <"$_WINE_ENV_FILE"
+    dpkg-query -W -f '${Package}:${Architecture} ${Version}\n' wine32:i386 wine64 fonts-wine 2>/dev/null
+}
+
+# Made under DIR.new and renamed into place with its stamp (the old one
+# renamed away first), so a template cut short is never taken; DIR.lock keeps
+# two makers (and copies, see wine_clone_prefix) apart.
+wine_template() {
+    local dir=${1:?template directory} arch=${2:-win32} stamp
+    dir=$(realpath -m "$dir") && mkdir -p "${dir%/*}" || return
+    stamp=$(_wine_env_stamp "$arch")
+    (
+        flock 9 || exit
+        [ "$(cat "$dir/template.stamp" 2>/dev/null)" = "$stamp" ] && exit
+        _wine_env_log "making the $arch template prefix $dir (kept for later runs)"
+        rm -rf "$dir.new" "$dir.old"
+        # Wine's processes must not inherit, and hold, the lock.
+        wine_make_prefix "$dir.new" "$arch" 9>&- || exit
+        printf '%s\n' "$stamp" >"$dir.new/template.stamp"
+        { [ ! -e "$dir" ] || mv "$dir" "$dir.old"; } && mv "$dir.new" "$dir" && rm -rf "$dir.old"
+    ) 9>"$dir.lock"
+}
+
 wine_clone_prefix() {
-    local src=${1:?template} dst=${2:?destination}
-    rm -rf "$dst" && cp -a "$src" "$dst" && rm -f "$dst/wineserver"
+    local src=${1:?template} dst=${2:?destination} lock=(); src=${src%/}
+    # A template of wine_template's: not while it is being remade.
+    [ ! -f "$src.lock" ] || lock=(flock -s "$src.lock")
+    rm -rf "$dst" && "${lock[@]}" cp -a "$src" "$dst" && rm -f "$dst/wineserver" "$dst/template.stamp"
 }
 
 wine_run() {

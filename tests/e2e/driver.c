@@ -579,6 +579,17 @@ static void Del(wchar_t *pszFile)
     DeleteFileW(pszFile);
 }
 
+/* Written through to the disk now, so the next timed step does not pay for it. */
+static void Flush(wchar_t *pszFile)
+{
+    HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE || !FlushFileBuffers(hFile))
+        Say(L"error: cannot flush %ls (%lu)", pszFile, GetLastError());
+    if (hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(hFile);
+}
+
 /* ---- The script's commands ------------------------------------------------
  * What each takes and, after "->", what it writes. */
 static const struct Command {
@@ -631,6 +642,7 @@ static const struct Command {
                                             to result box, "exit <code>" */
     {L"time-copy", TimeCopy},            /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
     {L"del", Del},                       /* <file>: DeleteFileW */
+    {L"flush", Flush},                   /* <file>: FlushFileBuffers */
     {L"own-process", OwnProcess},        /* undoes any-process */
 };
 

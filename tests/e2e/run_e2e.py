@@ -2,11 +2,14 @@
 """Runs the installer under Wine, the way a player does, and checks every
 outcome: the boxes a player reads, the exit code and the files after.
 
-"template" makes a Wine prefix; a group copies it, lays out its scenarios'
-files under C:\\e2e, runs one driver script for all and compares. --arch
-says what the template is (32-bit Windows, or 64-bit Windows where the
+"template" makes a Wine prefix, or keeps the one there if Wine and
+tools/wine-env.sh are as they were; a group copies it, lays out its
+scenarios' files under C:\\e2e, runs one driver script for all and compares.
+--only runs the named scenarios of the group alone (shell patterns work).
+--arch says what the template is (32-bit Windows, or 64-bit Windows where the
 program runs under WoW64); --locale picks the ANSI code page."""
 import argparse
+import fnmatch
 import os
 import pwd
 import shutil
@@ -266,8 +269,18 @@ def run_group(name, args):
     return result
 
 
-def run_scenarios(name, args, work, prefix, user):
+def chosen(name, only):
+    """The group's scenarios, or those of them that --only names."""
     scenarios = GROUPS[name]
+    unknown = [p for p in only if not fnmatch.filter((s.name for s in scenarios), p)]
+    if unknown:
+        sys.exit(f"no scenario {', '.join(unknown)} in the group {name}; it has: "
+                 + " ".join(s.name for s in scenarios))
+    return [s for s in scenarios if not only or any(fnmatch.fnmatchcase(s.name, p) for p in only)]
+
+
+def run_scenarios(name, args, work, prefix, user):
+    scenarios = chosen(name, args.only)
     dpi = f' && wine_set_dpi "{prefix}" {args.dpi}' if args.dpi else ""
     if sh(f'wine_clone_prefix "{args.template}" "{prefix}"{dpi}').returncode != 0:
         sys.exit("cannot copy the template prefix")
@@ -351,15 +364,27 @@ def main():
     ap.add_argument("--arch", choices=sorted(REGISTRY_VIEW), default="win32")
     ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
     ap.add_argument("--dpi", type=int, help="the screen's DPI, as the display settings set it (default 96)")
+    ap.add_argument("--only", nargs="+", action="extend", default=[], metavar="SCENARIO",
+                    help="run these scenarios of the group alone (names or shell patterns)")
     args = ap.parse_args()
     if args.what == "template":
-        shutil.rmtree(args.name, ignore_errors=True)
-        r = sh(f'wine_make_prefix "{args.name}" {args.arch}')
+        r = sh(f'wine_template "{args.name}" {args.arch}')
+        for line in r.stderr.decode(errors="replace").splitlines():
+            if line.startswith("wine-env:"):
+                print(line, file=sys.stderr)
         if r.returncode != 0:
-            sys.exit(f"cannot make the Wine prefix:\n{r.stderr.decode(errors='replace')}")
+            sys.exit("cannot make the Wine prefix")
         return 0
     if not (args.credits and args.package):
         ap.error("a group needs --credits and --package")
+    if args.name not in GROUPS:
+        ap.error(f"no group {args.name}; there are: {' '.join(GROUPS)}")
+    chosen(args.name, args.only)
+    files = (args.template, args.installer, args.driver, args.package, args.credits) + (
+        (args.not_a_program,) if any(s.not_a_program for s in GROUPS[args.name]) else ())
+    missing = [f for f in files if not (f and os.path.exists(f))]
+    if missing:
+        sys.exit(f"missing: {missing[0]} (build the tree and make the template first)")
     return run_group(args.name, args)
 
 

@@ -1,6 +1,6 @@
 # End-to-end: the real program under Wine. One template prefix per kind of
-# Windows and run (a fixture), copied by each group of scenarios.
-set(E2E_WORK "${CMAKE_BINARY_DIR}/e2e")
+# Windows (a fixture, which keeps the one there while Wine is as it was),
+# copied by each group of scenarios.
 set(E2E_RUN ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/run_e2e.py)
 
 # 32-bit Windows, and 64-bit Windows where the program runs under WoW64.
@@ -32,6 +32,16 @@ set(E2E_RUNS
     "refuse64|refuse|win64|cs_CZ.UTF-8|96"
     "package64|package|win64|cs_CZ.UTF-8|96"
     "texts_western|texts|win32|en_US.UTF-8|96")
+# One run: its test, and its arguments for tests/e2e/run.sh (see below).
+set(e2e_runs_sh "")
+function(e2e_run name arch fixtures)
+    tool_test(e2e_${name} ${E2E_RUN} ${ARGN})
+    set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "built;wine_${arch};${fixtures}"
+        LABELS e2e TIMEOUT 1800)
+    list(JOIN ARGN "' '" args)
+    set(e2e_runs_sh "${e2e_runs_sh}run_${name}=('${args}')\n" PARENT_SCOPE)
+endfunction()
+
 foreach(run ${E2E_RUNS})
     string(REPLACE "|" ";" run "${run}")
     list(GET run 0 name)
@@ -39,7 +49,7 @@ foreach(run ${E2E_RUNS})
     list(GET run 2 arch)
     list(GET run 3 locale)
     list(GET run 4 dpi)
-    tool_test(e2e_${name} ${E2E_RUN} group ${group}
+    e2e_run(${name} ${arch} "" group ${group}
         --template ${E2E_WORK}/template_${arch}
         --arch ${arch}
         --locale ${locale}
@@ -50,14 +60,13 @@ foreach(run ${E2E_RUNS})
         --not-a-program ${NOT_A_PROGRAM}
         --credits ${GENERATED_DIR}/credits.txt
         --work ${E2E_WORK}/${name})
-    set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "built;wine_${arch}" LABELS e2e TIMEOUT 1800)
 endforeach()
 
 # A map author's signed release, built by the release test: the package
 # group again, with that release's About text.
 execute_process(COMMAND ${TEXTS_TOOL} get ${CMAKE_SOURCE_DIR}/tests/release/author.toml release.package
     OUTPUT_VARIABLE release_package OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-tool_test(e2e_package_release ${E2E_RUN} group package
+e2e_run(package_release win32 author_release group package
     --template ${E2E_WORK}/template_win32
     --arch win32
     --locale cs_CZ.UTF-8
@@ -66,5 +75,6 @@ tool_test(e2e_package_release ${E2E_RUN} group package
     --package ${RELEASE_WORK}/dist/${release_package}
     --credits ${RELEASE_WORK}/build/generated/credits.txt
     --work ${E2E_WORK}/release)
-set_tests_properties(e2e_package_release PROPERTIES
-    FIXTURES_REQUIRED "built;wine_win32;author_release" LABELS e2e TIMEOUT 1800)
+
+# Each run's arguments, for tests/e2e/run.sh, which runs one by hand.
+file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/e2e-runs.sh" CONTENT "${e2e_runs_sh}")
