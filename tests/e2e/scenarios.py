@@ -272,7 +272,8 @@ GROUPS = {
     ],
 }
 
-# The texts a player reads, for a run under another ANSI code page.
+# The texts a player reads, and the dialog's layout, for a run under another
+# ANSI code page.
 GROUPS["texts"] = [s for g in ("install", "refuse", "window") for s in GROUPS[g]
                    if s.name in ("typical", "no_key", "map_missing_old_kept", "esc_leaves",
-                                 "about_repeatedly")]
+                                 "about_repeatedly", "geometry")]
