@@ -14,8 +14,6 @@
 #   wine_run DIR PROGRAM [ARG]  run a program in the prefix, with a timeout
 #   wine_stop DIR               stop the prefix's wineserver and its processes
 #   wine_env DIR                export the variables for DIR into this shell
-#   wine_set_dpi DIR DPI        the screen's DPI (96 unless set) for a stopped
-#                               prefix, as Windows' display settings set it
 #
 # WINE_LOCALE (default cs_CZ.UTF-8, ANSI code page 1250) picks the locale that
 # Windows programs see; en_US.UTF-8 gives code page 1252.
@@ -97,16 +95,6 @@ wine_make_prefix() {
             { _wine_env_log "prefix not complete, see $WINEPREFIX.boot.log"; exit 1; }
         rm -f "$WINEPREFIX.boot.log"
     )
-}
-
-wine_set_dpi() {
-    local prefix=${1:?prefix directory} dpi=${2:?DPI}
-    [[ $dpi =~ ^[0-9]+$ ]] || { _wine_env_log "not a DPI: $dpi"; return 1; }
-    local key='^\[Control Panel\\\\Desktop\]'
-    grep -q "$key" "$prefix/user.reg" || { _wine_env_log "no desktop settings in $prefix"; return 1; }
-    # Its own line right under the key's header; any earlier one goes.
-    sed -i -e "/$key/,/^\\[/{/^\"LogPixels\"=/d}" \
-        -e "/$key/a \"LogPixels\"=dword:$(printf %08x "$dpi")" "$prefix/user.reg"
 }
 
 # What a template was made with; another answer remakes it.

@@ -50,12 +50,12 @@ wine_game() {
         echo "$fail create the prefix" >&2; return 1
     }
     mkdir -p "$GAME_DIR/$MAP_FOLDER" && printf 'throwaway game data\r\n' >"$GAME_DIR/$GAME_DATA_FILE" || return 1
-    [ -z "${GAME_DPI:-}" ] || wine_set_dpi "$GAME_PREFIX" "$GAME_DPI" || return 1
     # One Wine start: X11 instead of the tests' null driver; unmanaged windows
-    # on our Xvfb, which has no window manager; the game's value.
+    # on our Xvfb, which has no window manager; the DPI if asked; the game's value.
     {
         printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="x11"\n\n'
         [ -z "$GAME_XVFB" ] || printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+        [ -z "${GAME_DPI:-}" ] || printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n\n' "$GAME_DPI"
         printf '[HKEY_LOCAL_MACHINE\\%s]\n"%s"="%s"\n' "$GAME_KEY" "$GAME_PATH_VALUE" "${GAME_DIR_WIN//\\/\\\\}"
     } >"$GAME_WORK/game.reg"
     WINE_RUN_TIMEOUT=300 wine_run "$GAME_PREFIX" reg import "Z:${GAME_WORK//\//\\}\\game.reg" >"$GAME_WORK/reg.log" 2>&1 ||

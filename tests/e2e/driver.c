@@ -502,6 +502,21 @@ static void SayGlyphs(wchar_t *pszId)
         CloseHandle(hMap);
 }
 
+/* "<dpi>": the screen's dots per inch for the programs started from now on,
+ * as Windows' display settings keep them. */
+static void Dpi(wchar_t *pszDpi)
+{
+    DWORD dwDpi = (DWORD)_wtoi(pszDpi);
+    HKEY hKey;
+    LONG l = RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL);
+    if (!l) {
+        l = RegSetValueExW(hKey, L"LogPixels", 0, REG_DWORD, (const BYTE *)&dwDpi, sizeof dwDpi);
+        RegCloseKey(hKey);
+    }
+    if (l)
+        Say(L"error: cannot set the DPI (%ld)", l);
+}
+
 static void SayCodePage(wchar_t *)
 {
     Say(L"codepage %u", GetACP());
@@ -625,6 +640,7 @@ static const struct Command {
     {L"text", SayText},                  /* <id> -> "text <id> <the control's text>" */
     {L"glyphs", SayGlyphs},              /* <id> -> "glyphs <id> <face> <charset> missing <letters of its
                                             text that font lacks>" */
+    {L"dpi", Dpi},                       /* <dpi>: the screen's DPI for what starts next */
     {L"codepage", SayCodePage},          /* -> "codepage <ANSI code page>" */
     {L"geometry", Geometry},             /* -> "geometry screen W H work L T R B window L T R B client
                                             L T R B style HEX static L T R B <id> L T R B ..." (client:

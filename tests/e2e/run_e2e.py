@@ -174,12 +174,14 @@ def script_for(scenario):
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
         lines += ["program " + at, "any-process"]
     lines += ["temp " + win_path(scenario, scenario.temp)] if scenario.temp else []
+    lines += [f"dpi {scenario.dpi}"] if scenario.dpi else []
     lines += ["program-files " + win_path(scenario, scenario.program_files)] if scenario.program_files else []
     run = ("run " if scenario.dialog else "start ") + win_path(scenario, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += ["use 2", run, "use 1"] if scenario.second else []
     lines += [f"hold {scenario.hold[1]} {win_path(scenario, scenario.hold[0])}"] if scenario.hold else []
     lines += scenario.actions + (["unlock"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
+    lines += ["dpi 96"] if scenario.dpi else []
     lines += ["program-files"] if scenario.program_files else []
     return lines + ["reg-check"]
 
@@ -281,8 +283,7 @@ def chosen(name, only):
 
 def run_scenarios(name, args, work, prefix, user):
     scenarios = chosen(name, args.only)
-    dpi = f' && wine_set_dpi "{prefix}" {args.dpi}' if args.dpi else ""
-    if sh(f'wine_clone_prefix "{args.template}" "{prefix}"{dpi}').returncode != 0:
+    if sh(f'wine_clone_prefix "{args.template}" "{prefix}"').returncode != 0:
         sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
     bindir = install_programs(drive_c, args, scenarios)
@@ -363,7 +364,6 @@ def main():
     ap.add_argument("--not-a-program", help="the package with a file that is no program in its place")
     ap.add_argument("--arch", choices=sorted(REGISTRY_VIEW), default="win32")
     ap.add_argument("--locale", choices=sorted(CODE_PAGES), default="cs_CZ.UTF-8")
-    ap.add_argument("--dpi", type=int, help="the screen's DPI, as the display settings set it (default 96)")
     ap.add_argument("--only", nargs="+", action="extend", default=[], metavar="SCENARIO",
                     help="run these scenarios of the group alone (names or shell patterns)")
     args = ap.parse_args()

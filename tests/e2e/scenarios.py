@@ -101,6 +101,7 @@ class Scenario:
     temp: str = ""              # the player's TEMP and TMP (under "drive": on the drive)
     package_at: str = ""        # the package started from here, not from C:\\e2e\\bin
     not_a_program: bool = False  # start the package that holds no program in the program's place
+    dpi: int = 0                # the screen's DPI while it runs (0: the prefix's, 96)
     program_files: str = ""     # the folder Windows names as Program Files (under "drive": on the drive)
 
     def __post_init__(self):
@@ -189,7 +190,10 @@ GROUPS = {
          [BOX_ABOUT, "alive"] * 3 + ["exit 0"]),
         ("tab_order", ["focus", "key tab"] * 3 + ["focus", "key esc", "exit"],
          [f"focus {i}" for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)] + ["exit 0"]),
-        ("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"]))],
+        ("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"]))] + [
+        # Windows XP's "large fonts", Vista and 7 at 125 %; and 150 %.
+        Scenario(f"geometry{dpi}", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD, dpi=dpi)
+        for dpi in (120, 144)],
     "package": [
         package_installs("package_installs"),
         Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"], package=True,
@@ -276,4 +280,4 @@ GROUPS = {
 # ANSI code page.
 GROUPS["texts"] = [s for g in ("install", "refuse", "window") for s in GROUPS[g]
                    if s.name in ("typical", "no_key", "map_missing_old_kept", "esc_leaves",
-                                 "about_repeatedly", "geometry")]
+                                 "about_repeatedly", "geometry", "geometry120", "geometry144")]

@@ -16,22 +16,19 @@ nsis_package("${NOT_A_PROGRAM}" PROGRAM "${CMAKE_CURRENT_BINARY_DIR}/not-a-progr
 add_custom_target(e2e_packages DEPENDS "${NOT_A_PROGRAM}")
 add_dependencies(test_files e2e_driver e2e_packages)
 
-# test name | group of scenarios | Windows | locale (its ANSI code page) | DPI
-# (120: Windows XP's "large fonts", Vista and 7 at 125 %)
+# test name | group of scenarios | Windows | locale (its ANSI code page)
 set(E2E_RUNS
-    "install|install|win32|cs_CZ.UTF-8|96"
-    "refuse|refuse|win32|cs_CZ.UTF-8|96"
-    "window|window|win32|cs_CZ.UTF-8|96"
-    "window120|window|win32|cs_CZ.UTF-8|120"
-    "window144|window|win32|cs_CZ.UTF-8|144"
-    "package|package|win32|cs_CZ.UTF-8|96"
-    "unprivileged|unprivileged|win32|cs_CZ.UTF-8|96"
-    "faults|faults|win32|cs_CZ.UTF-8|96"
-    "awkward|awkward|win32|cs_CZ.UTF-8|96"
-    "install64|install|win64|cs_CZ.UTF-8|96"
-    "refuse64|refuse|win64|cs_CZ.UTF-8|96"
-    "package64|package|win64|cs_CZ.UTF-8|96"
-    "texts_western|texts|win32|en_US.UTF-8|96")
+    "install|install|win32|cs_CZ.UTF-8"
+    "refuse|refuse|win32|cs_CZ.UTF-8"
+    "window|window|win32|cs_CZ.UTF-8"
+    "package|package|win32|cs_CZ.UTF-8"
+    "unprivileged|unprivileged|win32|cs_CZ.UTF-8"
+    "faults|faults|win32|cs_CZ.UTF-8"
+    "awkward|awkward|win32|cs_CZ.UTF-8"
+    "install64|install|win64|cs_CZ.UTF-8"
+    "refuse64|refuse|win64|cs_CZ.UTF-8"
+    "package64|package|win64|cs_CZ.UTF-8"
+    "texts_western|texts|win32|en_US.UTF-8")
 # One run: its test, and its arguments for tests/e2e/run.sh (see below).
 set(e2e_runs_sh "")
 function(e2e_run name arch fixtures)
@@ -48,12 +45,10 @@ foreach(run ${E2E_RUNS})
     list(GET run 1 group)
     list(GET run 2 arch)
     list(GET run 3 locale)
-    list(GET run 4 dpi)
     e2e_run(${name} ${arch} "" group ${group}
         --template ${E2E_WORK}/template_${arch}
         --arch ${arch}
         --locale ${locale}
-        --dpi ${dpi}
         --installer $<TARGET_FILE:installer>
         --driver $<TARGET_FILE:e2e_driver>
         --package ${PACKAGE_FILE}
