@@ -52,43 +52,40 @@ missing_packages() {
 apt_get() { change "${SETUP_APT_GET:-apt-get}" -o DPkg::Lock::Timeout=600 "$@"; }
 
 # A mirror in the middle of a sync serves some lists with the wrong size for
-# a while. Retried; a list that still fails is named, and apt's errors kept.
-APT_UPDATE_FAILED=
+# a while. Retried; a list that still fails is named, and every install of
+# this run then takes the release's own suite: without (say) the security
+# suite's i386 list, a library of that suite could not get its i386 twin of
+# the same version, and apt could not resolve them. Once a run, and again
+# after an architecture is added.
+APT_UPDATED= APT_TARGET=()
 apt_update() {
-    local try out
+    local try out failed=
+    APT_UPDATED=1 APT_TARGET=()
     for try in 1 2 3; do
-        if out=$(apt_get update -qq 2>&1); then
-            APT_UPDATE_FAILED=
-            return 0
-        fi
-        APT_UPDATE_FAILED=$(grep -o 'Failed to fetch [^ ]*' <<<"$out" | sed 's/Failed to fetch //' | sort -u |
-            tr '\n' ' ')
-        APT_UPDATE_FAILED=${APT_UPDATE_FAILED% }
+        out=$(apt_get update -qq 2>&1) && return 0
+        failed=$(grep -o 'Failed to fetch [^ ]*' <<<"$out" | sed 's/Failed to fetch //' | sort -u | tr '\n' ' ')
         [ "$try" = 3 ] || sleep "${SETUP_APT_RETRY_DELAY:-5}"
     done
-    say "apt-get update failed 3 times; lists not fetched: ${APT_UPDATE_FAILED:-$(tail -1 <<<"$out")}"
+    failed=${failed% }
+    say "apt-get update failed 3 times; lists not fetched: ${failed:-$(tail -1 <<<"$out")}"
+    local codename
+    codename=$(release_codename)
+    [ -n "$codename" ] || return 0
+    say "installing from $codename itself: security updates of what is installed now are not taken"
+    APT_TARGET=(-t "$codename")
 }
 
 release_codename() { (. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}"); }
 
 install_packages() {
-    local missing codename
+    local missing
     mapfile -t missing < <(missing_packages "$@")
     [ ${#missing[@]} -eq 0 ] && return 0
     say "installing Debian packages: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt_update
-    local install=(install -y -qq --no-install-recommends "${missing[@]}")
-    apt_get "${install[@]}" >/dev/null && return 0
-    codename=$(release_codename)
-    # Without one list (say bookworm-security's i386), the two halves of a
-    # multiarch pair can come from different suites, which apt cannot
-    # resolve; the release's own suite has both at one version.
-    [ -n "$APT_UPDATE_FAILED" ] && [ -n "$codename" ] ||
-        die "cannot install ${missing[*]}: apt-get install failed"
-    say "installing from $codename itself instead: security updates of these packages were not taken"
-    apt_get -t "$codename" "${install[@]}" >/dev/null ||
-        die "cannot install ${missing[*]}, not even from $codename alone"
+    [ -n "$APT_UPDATED" ] || apt_update
+    apt_get "${APT_TARGET[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+        die "cannot install ${missing[*]}${APT_TARGET:+ from ${APT_TARGET[1]} alone}: apt-get install failed"
 }
 
 # native: the kernel runs i386 programs; emulated: binfmt_misc already routes
@@ -127,6 +124,7 @@ add_i386_architecture() {
     dpkg --print-foreign-architectures | grep -qx i386 && return 0
     say "adding the i386 architecture to dpkg"
     change dpkg --add-architecture i386
+    APT_UPDATED=
 }
 
 add_user() {
@@ -228,6 +226,8 @@ setup_wine() {
 case "${1:-}" in
 build) install_packages "${build_pkgs[@]}" ;;
 test)
+    # First: a list of its that cannot be fetched decides every install.
+    add_i386_architecture
     install_packages "${build_pkgs[@]}" "${test_pkgs[@]}"
     setup_wine
     ;;

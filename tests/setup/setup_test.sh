@@ -71,8 +71,8 @@ chmod +x "$fake/apt-get" "$fake/bin/dpkg-query"
 printf 'VERSION_CODENAME=bookworm\n' >"$fake/os-release"
 apt_cases=(
     "ok|ok|-|installing.Debian.packages|0|update install"
-    "fails|fails|ok|binary-i386/Packages installing.from.bookworm security.updates|0|update update update install install-t"
-    "fails|fails|fails|not.even.from.bookworm|1|update update update install install-t"
+    "fails|-|ok|binary-i386/Packages installing.from.bookworm security.updates|0|update update update install-t"
+    "fails|-|fails|cannot.install from.bookworm.alone|1|update update update install-t"
     "ok|fails|-|apt-get.install.failed|1|update install"
 )
 for row in "${apt_cases[@]}"; do
