@@ -77,6 +77,29 @@ apt_update() {
 
 release_codename() { (. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}"); }
 
+# From the release's own suite alone. A library of its security suite that is
+# installed already (libssl3, say, with cmake) then has no i386 twin of its
+# version: apt names each twin it cannot install, and the installed half is
+# taken back to the release's version, as few as that takes.
+install_from_release() {
+    local codename=$1 extra=() add name round out
+    shift
+    for round in 1 2 3 4 5 6 7 8; do
+        out=$(apt_get -t "$codename" install -s -q --no-install-recommends --allow-downgrades "$@" "${extra[@]}" 2>&1) &&
+            break
+        add=()
+        for name in $(grep -oE 'Depends: [^ ]+:i386 .*but it is not (installable|going to be installed)' <<<"$out" |
+            awk '{print $2}' | sed 's/:i386$//' | sort -u); do
+            dpkg-query -W "$name:amd64" >/dev/null 2>&1 || continue
+            [[ " ${extra[*]} " == *" $name:amd64/$codename "* ]] || add+=("$name:amd64/$codename")
+        done
+        [ ${#add[@]} -gt 0 ] || return 1
+        extra+=("${add[@]}")
+    done
+    [ ${#extra[@]} -eq 0 ] || say "taking back to $codename's versions, for their i386 twins: ${extra[*]%%:*}"
+    apt_get -t "$codename" install -y -qq --no-install-recommends --allow-downgrades "$@" "${extra[@]}" >/dev/null
+}
+
 install_packages() {
     local missing
     mapfile -t missing < <(missing_packages "$@")
@@ -84,8 +107,13 @@ install_packages() {
     say "installing Debian packages: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     [ -n "$APT_UPDATED" ] || apt_update
-    apt_get "${APT_TARGET[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
-        die "cannot install ${missing[*]}${APT_TARGET:+ from ${APT_TARGET[1]} alone}: apt-get install failed"
+    if [ ${#APT_TARGET[@]} -gt 0 ]; then
+        install_from_release "${APT_TARGET[1]}" "${missing[@]}" ||
+            die "cannot install ${missing[*]} from ${APT_TARGET[1]} alone: apt-get install failed"
+    else
+        apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+            die "cannot install ${missing[*]}: apt-get install failed"
+    fi
 }
 
 # native: the kernel runs i386 programs; emulated: binfmt_misc already routes

@@ -55,7 +55,8 @@ done
 # package counts as missing. update | install plain | install -t | must say | status
 fake=$work/fake
 mkdir -p "$fake/bin"
-printf '#!/bin/sh\nexit 1\n' >"$fake/bin/dpkg-query"
+# Every package missing; libssl3:amd64, asked for by name alone, installed.
+printf '#!/bin/sh\ncase "$*" in *-f*) exit 1 ;; esac\n' >"$fake/bin/dpkg-query"
 cat >"$fake/apt-get" <<'FAKE'
 #!/bin/bash
 echo "$*" >>"$FAKE_LOG"
@@ -63,7 +64,11 @@ case "$*" in
 *update*) [ "$FAKE_UPDATE" = ok ] && exit 0
     echo "E: Failed to fetch http://mirror/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size" >&2
     exit 100 ;;
-*" -t "*) [ "$FAKE_TARGETED" = ok ] ;;
+*" -t "*) case "$FAKE_TARGETED/$*" in
+    twin/*libssl3:amd64/bookworm*) exit 0 ;;
+    twin/*" -s "*) echo " libcurl4:i386 : Depends: libssl3:i386 (>= 3.0.0) but it is not installable"; exit 100 ;;
+    esac
+    [ "$FAKE_TARGETED" = ok ] ;;
 *) [ "$FAKE_PLAIN" = ok ] ;;
 esac
 FAKE
@@ -71,8 +76,9 @@ chmod +x "$fake/apt-get" "$fake/bin/dpkg-query"
 printf 'VERSION_CODENAME=bookworm\n' >"$fake/os-release"
 apt_cases=(
     "ok|ok|-|installing.Debian.packages|0|update install"
-    "fails|-|ok|binary-i386/Packages installing.from.bookworm security.updates|0|update update update install-t"
+    "fails|-|ok|binary-i386/Packages installing.from.bookworm security.updates|0|update update update install-t install-t"
     "fails|-|fails|cannot.install from.bookworm.alone|1|update update update install-t"
+    "fails|-|twin|taking.back.to.bookworm's.versions,.for.their.i386.twins:.libssl3|0|update update update install-t install-t install-t"
     "ok|fails|-|apt-get.install.failed|1|update install"
 )
 for row in "${apt_cases[@]}"; do
