@@ -57,10 +57,10 @@ apt_get() { change "${SETUP_APT_GET:-apt-get}" -o DPkg::Lock::Timeout=600 "$@"; 
 # suite's i386 list, a library of that suite could not get its i386 twin of
 # the same version, and apt could not resolve them. Once a run, and again
 # after an architecture is added.
-APT_UPDATED= APT_TARGET=()
+APT_UPDATED= APT_RELEASE=
 apt_update() {
     local try out failed=
-    APT_UPDATED=1 APT_TARGET=()
+    APT_UPDATED=1 APT_RELEASE=
     for try in 1 2 3; do
         out=$(apt_get update -qq 2>&1) && return 0
         failed=$(grep -o 'Failed to fetch [^ ]*' <<<"$out" | sed 's/Failed to fetch //' | sort -u | tr '\n' ' ')
@@ -68,11 +68,9 @@ apt_update() {
     done
     failed=${failed% }
     say "apt-get update failed 3 times; lists not fetched: ${failed:-$(tail -1 <<<"$out")}"
-    local codename
-    codename=$(release_codename)
-    [ -n "$codename" ] || return 0
-    say "installing from $codename itself: security updates of what is installed now are not taken"
-    APT_TARGET=(-t "$codename")
+    APT_RELEASE=$(release_codename)
+    [ -z "$APT_RELEASE" ] ||
+        say "installing from $APT_RELEASE itself: security updates of what is installed now are not taken"
 }
 
 release_codename() { (. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}"); }
@@ -107,9 +105,9 @@ install_packages() {
     say "installing Debian packages: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     [ -n "$APT_UPDATED" ] || apt_update
-    if [ ${#APT_TARGET[@]} -gt 0 ]; then
-        install_from_release "${APT_TARGET[1]}" "${missing[@]}" ||
-            die "cannot install ${missing[*]} from ${APT_TARGET[1]} alone: apt-get install failed"
+    if [ -n "$APT_RELEASE" ]; then
+        install_from_release "$APT_RELEASE" "${missing[@]}" ||
+            die "cannot install ${missing[*]} from $APT_RELEASE alone: apt-get install failed"
     else
         apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
             die "cannot install ${missing[*]}: apt-get install failed"

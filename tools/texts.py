@@ -152,8 +152,8 @@ def about_box(text):
 def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
-    for key, kind in ((k, v.kind) for k, v in KEYS.items()):
-        value = t.get(key)
+    for key, spec in KEYS.items():
+        kind, value = spec.kind, t.get(key)
         if key not in t:
             found.append((key, "missing"))
         elif kind == "bool":

@@ -106,9 +106,7 @@ void UseCentralEuropeanFont(HWND hDlg)
     LOGFONTW lf;
     if (!hDialogFont || HasCentralEuropean(hDialogFont, nullptr) || !GetObjectW(hDialogFont, sizeof lf, &lf))
         return;
-    WCHAR wszFace[LF_FACESIZE];
-    lstrcpynW(wszFace, lf.lfFaceName, LF_FACESIZE);
-    g_hButtonFont = CentralEuropean(lf, wszFace, true);
+    g_hButtonFont = CentralEuropean(lf, lf.lfFaceName, true);
     if (!g_hButtonFont)
         g_hButtonFont = CentralEuropean(lf, L"Tahoma", true);
     if (!g_hButtonFont)

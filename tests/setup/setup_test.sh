@@ -12,6 +12,13 @@ work=$(mktemp -d -t setup-test-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fails=0
 
+# A row's problems, if any, with what the set-up said.
+report() {
+    [ ${#problems[@]} -eq 0 ] && return
+    fails=1
+    printf '%s: %s\n--- output:\n%s\n' "$1" "${problems[*]}" "$2"
+}
+
 # Each word (dots for spaces) that the output lacks, as a problem.
 not_said() {
     local out=$1 w
@@ -43,11 +50,7 @@ for row in "${cases[@]}"; do
     [ "${got:-no}" = "$preload" ] || problems+=("LD_PRELOAD for Wine: ${got:-no}, want $preload")
     [ "$(cat "$dir/env/mode" 2>/dev/null)" = "$([ "$probe" = native ] && echo native || echo emulated)" ] ||
         problems+=("mode file: $(cat "$dir/env/mode" 2>/dev/null)")
-    if [ ${#problems[@]} -gt 0 ]; then
-        fails=1
-        printf 'probe %s, loader at %s, binfmt_misc %s: %s\n--- output:\n%s\n' "$probe" "$base" "$binfmt" \
-            "${problems[*]}" "$out"
-    fi
+    report "probe $probe, loader at $base, binfmt_misc $binfmt" "$out"
 done
 
 # A mirror mid-sync, faked: apt-get's update fails (or not) with the error a
@@ -94,11 +97,7 @@ for row in "${apt_cases[@]}"; do
     got=$(awk '/ update/ {print "update"; next} / -t bookworm / {print "install-t"; next} {print "install"}' \
         "$fake/log" | tr '\n' ' ')
     [ "${got% }" = "$calls" ] || problems+=("apt-get calls '${got% }', want '$calls'")
-    if [ ${#problems[@]} -gt 0 ]; then
-        fails=1
-        printf 'apt: update %s, install %s, with -t %s: %s\n--- output:\n%s\n' "$update" "$plain" "$targeted" \
-            "${problems[*]}" "$out"
-    fi
+    report "apt: update $update, install $plain, with -t $targeted" "$out"
 done
 [ $fails = 0 ] && echo "set-up decisions: ${#cases[@]} cases and ${#apt_cases[@]} apt cases as expected"
 exit $fails
