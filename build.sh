@@ -1,44 +1,149 @@
 #!/bin/bash
-# Builds the product into dist/: the installer program, the single-file
-# package and its checksum, from a map and the map author's texts file.
+# Builds a release for players into dist/: the single-file package and its
+# checksum, from the map author's map and texts file. Everything checked
+# first, every problem at once; then a quiet build, and a summary of what to
+# publish. What it says comes from tools/messages.tsv, in Czech unless the
+# locale asks for English.
 #
-# Usage: ./build.sh [MAP_FILE [TEXTS_FILE]]
-#        ./build.sh [--map MAP_FILE] [--texts TEXTS_FILE]
-#   MAP_FILE     default: the bundled sample map, package/sample/Am01.dvp
-#   TEXTS_FILE   default: texts.toml (see README.md, "For map authors")
-# Signing: set SIGN_PKCS12 (and SIGN_PASSWORD_FILE or SIGN_PASSWORD, and
+# Usage: ./build.sh MAP_FILE TEXTS_FILE
+#        ./build.sh --map MAP_FILE --texts TEXTS_FILE
+#        ./build.sh                 the project's sample: its test map, texts.toml
+# Paths are taken from the folder the command runs in.
+# Signing: SIGN_PKCS12 (and SIGN_PASSWORD_FILE or SIGN_PASSWORD, and
 # optionally SIGN_TIMESTAMP_URL); see package/seal.sh.
+# BUILD_DIR and DIST_DIR build elsewhere than build/win and dist/ (tests).
 set -euo pipefail
-cd "$(dirname "$0")"
+root=$(cd "$(dirname "$0")" && pwd)
+source "$root/tools/messages.sh"
+build=$(realpath -m -- "${BUILD_DIR:-$root/build/win}")
+dist=$(realpath -m -- "${DIST_DIR:-$root/dist}")
 
-usage() { sed -n '5,10p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { { msg usage; msg usage_sample; } >&2; exit 2; }
 map= texts=
 positional=()
 while [ $# -gt 0 ]; do
     case $1 in
     --map) [ $# -ge 2 ] || usage; map=$2; shift 2 ;;
     --texts) [ $# -ge 2 ] || usage; texts=$2; shift 2 ;;
-    -h|--help) usage ;;
+    -h | --help) usage ;;
     -*) usage ;;
     *) positional+=("$1"); shift ;;
     esac
 done
 [ ${#positional[@]} -le 2 ] || usage
 map=${map:-${positional[0]:-}}
-texts=${texts:-${positional[1]:-texts.toml}}
+texts=${texts:-${positional[1]:-}}
 
-# No map: the sample map, not whatever an earlier build was given.
-map_args=(-UMAP_FILE)
-[ -z "$map" ] || map_args=(-DMAP_FILE="$(realpath -m -- "$map")")
-texts=$(realpath -m -- "$texts")
+problems=()
+sample=
+if [ -z "$map$texts" ]; then
+    sample=1
+    msg sample
+    map=$root/package/sample/Am01.dvp texts=$root/texts.toml
+elif [ -z "$texts" ]; then
+    problems+=("$(msg no_texts map="$map" sample="$root/texts.toml")")
+elif [ -z "$map" ]; then
+    problems+=("$(msg no_map texts="$texts")")
+fi
 
-tools/setup.sh build
-# The texts first: one line per problem, before anything is built.
-/usr/bin/python3 tools/texts.py check "$texts"
-# dist/ holds this build's files only: no package of an earlier name, and
-# signing (or not) is redone.
-rm -rf dist
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-    -DCMAKE_BUILD_TYPE=Release "${map_args[@]}" -DTEXTS_FILE="$texts" >/dev/null
-cmake --build build/win -j"$(nproc)"
-ls -l dist/
+# A file the author named, as they typed it: one problem line, or none.
+file_problem() {
+    local name=$1 kind=${2:-} drive rest
+    if [[ $name =~ ^([A-Za-z]):[\\/](.*)$ ]]; then
+        drive=${BASH_REMATCH[1]} rest=${BASH_REMATCH[2]}
+        msg windows_path file="$name" wsl="/mnt/${drive,,}/${rest//\\//}"
+    elif [ ! -e "$name" ]; then
+        msg file_missing file="$name" cwd="$PWD"
+    elif [ -d "$name" ]; then
+        msg file_is_folder file="$name"
+    elif [ ! -r "$name" ]; then
+        msg file_no_access file="$name"
+    elif ! head -c1 -- "$name" >/dev/null 2>&1; then
+        msg file_unreadable file="$name" reason="$(head -c1 -- "$name" 2>&1 >/dev/null | sed 's/.*: //')"
+    elif [ "$kind" = map ] && [ ! -s "$name" ]; then
+        msg map_empty file="$name"
+    fi
+}
+add_problem() { local p; p=$("$@"); [ -z "$p" ] || problems+=("$p"); }
+
+[ -z "$map" ] || add_problem file_problem "$map" map
+texts_problem=
+if [ -n "$texts" ]; then
+    texts_problem=$(file_problem "$texts")
+    [ -z "$texts_problem" ] || problems+=("$texts_problem")
+fi
+sign_files_ok=
+if [ -n "${SIGN_PKCS12:-}" ]; then
+    sign_files_ok=1
+    for f in "$SIGN_PKCS12" ${SIGN_PASSWORD_FILE:+"$SIGN_PASSWORD_FILE"}; do
+        p=$(file_problem "$f")
+        [ -z "$p" ] || { problems+=("$p"); sign_files_ok=; }
+    done
+    if [ -z "${SIGN_PASSWORD_FILE:-}" ] && [ -z "${SIGN_PASSWORD+set}" ]; then
+        problems+=("$(msg sign_no_password file="$SIGN_PKCS12")")
+        sign_files_ok=
+    fi
+fi
+
+# Nothing of an earlier build stays to be published by mistake.
+rm -rf -- "$dist"
+
+stop() {
+    printf '%s\n' "${problems[@]}" >&2
+    msg stopped >&2
+    exit 1
+}
+"$root/tools/setup.sh" build || { msg stopped >&2; exit 1; }
+
+# The texts, every problem, named as the author typed the file.
+if [ -n "$texts" ] && [ -z "$texts_problem" ]; then
+    out=$(/usr/bin/python3 "$root/tools/texts.py" check "$texts" 2>&1) || mapfile -t -O ${#problems[@]} problems <<<"$out"
+fi
+
+# The password in a private file of our own, as a Windows editor may have
+# saved it: without a byte-order mark or a line end. It goes to osslsigncode
+# in a file, never on a command line.
+work=$(mktemp -d)
+trap 'rm -rf -- "$work"' EXIT
+if [ -n "$sign_files_ok" ]; then
+    if [ -n "${SIGN_PASSWORD_FILE:-}" ]; then
+        password=$(msg password_from_file file="$SIGN_PASSWORD_FILE")
+        sed '1s/^\xef\xbb\xbf//; s/\r$//' -- "$SIGN_PASSWORD_FILE" | head -1 | tr -d '\n' >"$work/password"
+    else
+        password=$(msg password_from_env)
+        printf '%s' "$SIGN_PASSWORD" >"$work/password"
+    fi
+    opens() { openssl pkcs12 -in "$SIGN_PKCS12" -passin "file:$work/password" -noout "$@" 2>/dev/null; }
+    # Certificates exported by older Windows use algorithms OpenSSL 3 keeps apart.
+    opens || opens -legacy || problems+=("$(msg sign_cannot_open file="$SIGN_PKCS12" password="$password")")
+    certificate=$SIGN_PKCS12
+    export SIGN_PKCS12=$(realpath -- "$SIGN_PKCS12") SIGN_PASSWORD_FILE=$work/password
+    unset SIGN_PASSWORD
+fi
+[ ${#problems[@]} -eq 0 ] || stop
+
+# A step's output goes to its log, shown only when it fails.
+step() {
+    local name=$1 log=$2
+    shift 2
+    "$@" >"$log" 2>&1 && return 0
+    msg step_failed step="$(msg "$name")" log="$log" >&2
+    tail -n 20 "$log" >&2
+    exit 1
+}
+mkdir -p "$build"
+step step_configure "$build/cmake.log" cmake -S "$root" -B "$build" --no-warn-unused-cli \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DMAP_FILE="$(realpath -- "$map")" -DTEXTS_FILE="$(realpath -- "$texts")" -DDIST_DIR="$dist"
+# The release alone: not the tests' driver and helpers.
+step step_build "$build/make.log" cmake --build "$build" --target map_package -j"$(nproc)"
+
+package=$(find "$dist" -maxdepth 1 -name '*.exe' | head -1)
+msg done dir="$dist"
+for f in "$package" "$package.sha256"; do
+    msg done_file name="$(basename "$f")" size="$(msg_count "$(stat -c %s "$f")" bytes)"
+done
+msg done_sha sha="$(cut -d' ' -f1 "$package.sha256")"
+if [ -n "${SIGN_PKCS12:-}" ]; then msg done_signed file="$certificate"; else msg done_unsigned; fi
+! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$dist")"
+[ -z "$sample" ] || msg sample_done

@@ -1,7 +1,7 @@
-# The standalone PE32 program, in dist/.
+# The standalone PE32 program, in the build tree; the package, in dist/.
 enable_language(RC)
 
-set(DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the program and the package land")
+set(DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the package and its checksum land: what is published")
 # The program's file name, without .exe: the package unpacks it under this
 # name too; everything else takes it from the target.
 set(PROGRAM_NAME instalator)
@@ -31,9 +31,7 @@ endfunction()
 
 add_executable(installer WIN32 ui/win_main.cpp ui/dialog_layout.cpp ${LOGIC_SOURCES} resources/installer.rc)
 windows_program(installer)
-set_target_properties(installer PROPERTIES
-    OUTPUT_NAME "${PROGRAM_NAME}"
-    RUNTIME_OUTPUT_DIRECTORY "${DIST_DIR}")
+set_target_properties(installer PROPERTIES OUTPUT_NAME "${PROGRAM_NAME}")
 target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32 "${GENERATED_DIR}")
 # Signed in place when the environment names a certificate (package/seal.sh).
 add_custom_command(TARGET installer POST_BUILD

@@ -117,22 +117,21 @@ def crowded(boxes):
 
 
 def misfits(texts):
-    """[(key, problem)] for the author's lines that do not fit the picture,
-    measured with the fonts that draw them."""
+    """[(key, ("wide", text, pixels over)) or (keys, ("tall", pixels over,
+    (first, last) row, black rows between))] for the author's lines that do
+    not fit the picture, measured with the fonts that draw them."""
     found = []
     for band, pitch, lines in bands(texts):
         boxes = line_boxes(band, [(f, s) for f, s, _ in lines], pitch)
         for (f, s, key), box in zip(lines, boxes):
             across = spill(band, box)[0]
             if key and across:
-                found.append((key, f'"{s}" is {across} px wider than the picture allows'))
+                found.append((key, ("wide", s, across)))
         block = (0, min(t for _, t, _, _ in boxes), W, max(b for _, _, _, b in boxes))
         down = spill(band, block)[1]
         if down:
             keys = ", ".join(k for _, _, k in lines if k)
-            first, last = L.INKED[band]
-            found.append((keys, f"the lines are {down} px too tall for rows {first}-{last} "
-                                f"with {L.GAP} black rows between them"))
+            found.append((keys, ("tall", down, L.INKED[band], L.GAP)))
     return found
 
 

@@ -12,25 +12,33 @@
 # and the mode file under $WINE_ENV_DIR are still made); BINFMT_DIR names
 # another binfmt_misc folder; SETUP_APT_GET runs another apt-get (a fake),
 # SETUP_APT_RETRY_DELAY its seconds between updates, SETUP_OS_RELEASE names
-# another os-release.
+# another os-release, SETUP_SUDO another sudo.
+#
+# What ./build.sh may make it say comes from tools/messages.tsv, in the map
+# author's language; what only ./test.sh makes it say stays English.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/messages.sh
 
 WINE_ENV_DIR=${WINE_ENV_DIR:-/opt/wine-e2e}
 BINFMT_DIR=${BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
 E2E_USER=e2e-player
 
 build_pkgs=(cmake make g++-mingw-w64-i686 nsis python3 python3-pil fonts-dejavu-core fonts-dejavu-extra)
+sign_pkgs=(osslsigncode openssl)
 test_pkgs=(g++ gcc libgtest-dev python3 python3-pefile p7zip-full clang
-    libclang-rt-dev git locales fonts-wine xvfb imagemagick xdotool osslsigncode openssl)
+    libclang-rt-dev git locales fonts-wine xvfb imagemagick xdotool "${sign_pkgs[@]}")
 wine_pkgs=(wine wine32:i386 wine64)
 emulation_pkgs=(qemu-user-static libc6-dev-i386)
 
 say() { echo "setup: $*" >&2; }
 die() { say "$*"; exit 1; }
+# The same from the messages table.
+tell() { msg "$@" >&2; }
+fail() { tell "$@"; exit 1; }
 
 SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
+[ "$(id -u)" -eq 0 ] || SUDO=${SETUP_SUDO:-sudo}
 
 # Makes a machine-wide change, or only says it in a dry run.
 change() {
@@ -63,14 +71,13 @@ apt_update() {
     APT_UPDATED=1 APT_RELEASE=
     for try in 1 2 3; do
         out=$(apt_get update -qq 2>&1) && return 0
-        failed=$(grep -o 'Failed to fetch [^ ]*' <<<"$out" | sed 's/Failed to fetch //' | sort -u | tr '\n' ' ')
+        failed=$({ grep -o 'Failed to fetch [^ ]*' <<<"$out" || true; } | sed 's/Failed to fetch //' | sort -u | tr '\n' ' ')
         [ "$try" = 3 ] || sleep "${SETUP_APT_RETRY_DELAY:-5}"
     done
     failed=${failed% }
-    say "apt-get update failed 3 times; lists not fetched: ${failed:-$(tail -1 <<<"$out")}"
+    tell setup_update_failed lists="${failed:-$(tail -1 <<<"$out")}"
     APT_RELEASE=$(release_codename)
-    [ -z "$APT_RELEASE" ] ||
-        say "installing from $APT_RELEASE itself: security updates of what is installed now are not taken"
+    [ -z "$APT_RELEASE" ] || tell setup_from_release release="$APT_RELEASE"
 }
 
 release_codename() { (. "${SETUP_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}"); }
@@ -94,7 +101,7 @@ install_from_release() {
         [ ${#add[@]} -gt 0 ] || return 1
         extra+=("${add[@]}")
     done
-    [ ${#extra[@]} -eq 0 ] || say "taking back to $codename's versions, for their i386 twins: ${extra[*]%%:*}"
+    [ ${#extra[@]} -eq 0 ] || tell setup_taking_back release="$codename" pkgs="${extra[*]%%:*}"
     apt_get -t "$codename" install -y -qq --no-install-recommends --allow-downgrades "$@" "${extra[@]}" >/dev/null
 }
 
@@ -102,15 +109,17 @@ install_packages() {
     local missing
     mapfile -t missing < <(missing_packages "$@")
     [ ${#missing[@]} -eq 0 ] && return 0
-    say "installing Debian packages: ${missing[*]}"
+    # Without root or sudo, apt-get cannot run: say so, rather than fail in it.
+    [ -z "$SUDO" ] || command -v "$SUDO" >/dev/null || fail setup_no_rights pkgs="${missing[*]}"
+    tell setup_installing pkgs="${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     [ -n "$APT_UPDATED" ] || apt_update
     if [ -n "$APT_RELEASE" ]; then
         install_from_release "$APT_RELEASE" "${missing[@]}" ||
-            die "cannot install ${missing[*]} from $APT_RELEASE alone: apt-get install failed"
+            fail setup_cannot_install_release pkgs="${missing[*]}" release="$APT_RELEASE"
     else
         apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
-            die "cannot install ${missing[*]}: apt-get install failed"
+            fail setup_cannot_install pkgs="${missing[*]}"
     fi
 }
 
@@ -250,7 +259,8 @@ setup_wine() {
 }
 
 case "${1:-}" in
-build) install_packages "${build_pkgs[@]}" ;;
+# Signing needs its tools only when a certificate is named.
+build) install_packages "${build_pkgs[@]}" ${SIGN_PKCS12:+"${sign_pkgs[@]}"} ;;
 test)
     # First: a list of its that cannot be fetched decides every install.
     add_i386_architecture

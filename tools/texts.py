@@ -14,7 +14,9 @@ sample): the map's title, the addresses, the credits and the release details.
 Every command with a texts file checks all of it first and stops on a
 problem. The drawing is make_artwork's.
 """
+import codecs
 import collections
+import errno
 import itertools
 import os
 import re
@@ -23,6 +25,7 @@ import sys
 import tomllib
 
 import make_artwork
+import messages
 
 # Every key of the texts file, the one place each is named and described:
 # what its value must be ("line", one line of text; "bool"; or a number of
@@ -155,41 +158,48 @@ def value_problems(t):
     for key, spec in KEYS.items():
         kind, value = spec.kind, t.get(key)
         if key not in t:
-            found.append((key, "missing"))
+            found.append((key, "key_missing", {"table": key.rpartition(".")[0]}))
         elif kind == "bool":
             if not isinstance(value, bool):
-                found.append((key, "want true or false"))
+                found.append((key, "want_bool", {"value": toml_value(value)}))
         elif kind == "line" and not isinstance(value, str):
-            found.append((key, "want a text in double quotes"))
+            found.append((key, "want_text", {}))
         elif kind != "line" and not (isinstance(value, list) and all(isinstance(v, str) for v in value)):
-            found.append((key, f'want a list of {kind} texts: ["...", "..."]'))
+            found.append((key, "want_list", {"n": messages.count(kind, "lines")}))
         elif kind != "line" and len(value) != kind:
-            found.append((key, f"{len(value)} lines, the About box has {kind} here"))
+            found.append((key, "list_length", {"got": messages.count(len(value), "lines"),
+                                               "n": messages.count(kind, "lines")}))
         else:  # texts, each to be one line
             lines = [(key, value)] if kind == "line" else [(f"{key}[{i}]", v) for i, v in enumerate(value, 1)]
-            found += [(k, "more than one line" if v.strip() else "empty") for k, v in lines
+            found += [(k, "multi_line" if v.strip() else "empty", {}) for k, v in lines
                       if not v.strip() or "\n" in v or "\r" in v]
     return found
+
+
+def toml_value(v):
+    """A value as the file writes it."""
+    return str(v).lower() if isinstance(v, bool) else f'"{v}"' if isinstance(v, str) else str(v)
 
 
 def encoding_problems(t):
     found = []
     for key in (k for k in CP1250_KEYS if k in t):
         for v in t[key] if isinstance(t[key], list) else [t[key]]:
-            found += [(key, f'"{ch}" (U+{ord(ch):04X}) is not in Windows-1250')
+            found += [(key, "not_cp1250", {"ch": ch, "code": f"{ord(ch):04X}"})
                       for ch in dict.fromkeys(v) if ch not in CP1250]
     return found
 
 
 def release_problems(t):
     found = []
-    parts = t.get("release.version", "1.0.0").split(".")
+    version = t.get("release.version", "1.0.0")
+    parts = version.split(".")
     if not (len(parts) == 3 and all(re.fullmatch(r"0|[1-9][0-9]{0,4}", p) and int(p) <= 65535
                                     for p in parts)):
-        found.append(("release.version", "want major.minor.patch, numbers up to 65535: 1.0.0"))
-    if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9._-]*\.exe", t.get("release.package", "x.exe")):
-        found.append(("release.package", "want a file name of letters, digits, '.', '-', '_' "
-                                         "ending in .exe"))
+        found.append(("release.version", "bad_version", {"value": toml_value(version)}))
+    package = t.get("release.package", "x.exe")
+    if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9._-]*\.exe", package):
+        found.append(("release.package", "bad_package", {"value": toml_value(package)}))
     return found
 
 
@@ -197,46 +207,122 @@ def about_problems(t):
     """The About box must fit the screen. (Its shape, the headings and the
     separator, is the build's; value_problems sees to the lines.)"""
     found = []
-    for size, limit, what, where in zip(about_box(credits(t)), SCREEN, ("wide", "tall"),
-                                        ("an 800x600 screen", "an 800x600 screen with its task bar")):
+    for size, limit, what in zip(about_box(credits(t)), SCREEN, ("about_wide", "about_tall")):
         if size > limit:
-            found.append(("credits", f"the About box would be {size} px {what}, "
-                                     f"{size - limit} px over the {limit} px of {where}"))
+            found.append(("credits", what, {"size": size, "over": messages.count(size - limit, "px")}))
     return found
 
 
-def problems(path):
-    """(values, ["key: problem", ...]) for the texts file at path."""
-    try:
-        with open(path, "rb") as f:
-            t = flatten(tomllib.loads(f.read().decode("utf-8")))
-    except OSError as e:
-        return None, [f"cannot read: {e.strerror}"]
-    except UnicodeDecodeError as e:
-        return None, [f"not UTF-8 (byte {e.start})"]
-    except tomllib.TOMLDecodeError as e:
-        return None, [f"not a valid TOML file: {e}"]
-    return t, value_checks(t)
+def picture_problems(t):
+    found = []
+    for key, (kind, *numbers) in make_artwork.misfits(t):
+        if kind == "wide":
+            found.append((key, "too_wide", {"text": numbers[0], "n": messages.count(numbers[1], "px")}))
+        else:
+            first, last = numbers[1]
+            found.append((key, "too_tall", {"n": messages.count(numbers[0], "px"), "first": first,
+                                            "last": last, "gap": numbers[2]}))
+    return found
+
+
+def stand_in(kind):
+    """A value for a key that is missing or wrong, so that the others are
+    still measured: every problem in one run."""
+    return False if kind == "bool" else "." if kind == "line" else ["."] * kind
 
 
 def value_checks(t):
-    """["key: problem", ...] for the texts' values, {key: value}."""
-    found = [(k, "unknown key") for k in t if k not in KEYS]
+    """[(key, message id, fields)] for the texts' values, {key: value}."""
+    found = [(k, "key_unknown", {}) for k in t if k not in KEYS]
     bad = value_problems(t)
     found += bad
-    # The rest with the keys that hold what they should: every problem at once.
-    good = {k: v for k, v in t.items() if k in KEYS and k not in {b.split("[")[0] for b, _ in bad}}
+    good = {k: v for k, v in t.items() if k in KEYS and k not in {b.split("[")[0] for b, _, _ in bad}}
     found += encoding_problems(good) + release_problems(good)
-    for table, more in (("credits.", about_problems), ("map.", make_artwork.misfits)):
-        if all(k in good for k in KEYS if k.startswith(table)):
-            found += more(good)
-    return [f"{key}: {what}" for key, what in found]
+    whole = {k: good[k] if k in good else stand_in(key.kind) for k, key in KEYS.items()}
+    return found + about_problems(whole) + picture_problems(whole)
 
 
-def load_or_exit(path):
-    t, found = problems(path)
+def key_lines(text):
+    """{key: its line number} as the file writes it; a list's items on the
+    lines that follow its key, where each has a line of its own."""
+    found, table, lines = {}, "", text.splitlines()
+    for n, line in enumerate(lines, 1):
+        s = line.strip()
+        header = re.match(r"\[\s*([\w.\- ]+?)\s*\]\s*(#.*)?$", s)
+        if header:
+            table = header.group(1).replace(" ", "") + "."
+            continue
+        key = re.match(r'([\w.\-"]+)\s*=', s)
+        if key:
+            name = table + key.group(1).replace('"', "")
+            found.setdefault(name, n)
+            for i, item in enumerate(lines[n:n + 8], 1):
+                if item.strip().startswith('"'):
+                    found.setdefault(f"{name}[{i}]", n + i)
+    return found
+
+
+def decode(data):
+    """The text of a file as Windows editors save it: UTF-8 with or without
+    a byte-order mark, or UTF-16 with one (Notepad's "Unicode")."""
+    if data[:2] in (codecs.BOM_UTF16_LE, codecs.BOM_UTF16_BE):
+        return data.decode("utf-16")
+    return data.decode("utf-8-sig")
+
+
+def syntax_problem(text, error):
+    """Where the TOML parser stopped, the line itself and the likely fix."""
+    lines = text.splitlines()
+    at = re.search(r"at line (\d+)", str(error))
+    n = min(int(at.group(1)), len(lines)) if at else len(lines)
+    line = lines[n - 1].strip() if lines else ""
+    if re.search("[„“”]", line):
+        hint = "syntax_quotes"
+    elif re.search(r"=\s*(ano|ne|yes|no)\s*(#.*)?$", line, re.IGNORECASE):
+        hint = "syntax_bool"
+    else:
+        hint = "syntax_other"
+    return n, messages.text("syntax", text=line) + " " + messages.text(hint)
+
+
+def where(name, line):
+    return messages.text("at_line", file=name, line=line) if line else name
+
+
+def problems(path, name=None):
+    """(values, ["file, line: key: problem", ...]) for the texts file at
+    path, named as the author named it."""
+    name = name or path
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        return None, [file_problem(name, e)]
+    try:
+        text = decode(data)
+    except UnicodeDecodeError as e:
+        line = data[:e.start].count(b"\n") + 1
+        return None, [f"{where(name, line)}: {messages.text('not_utf8')}"]
+    try:
+        t = flatten(tomllib.loads(text))
+    except tomllib.TOMLDecodeError as e:
+        line, what = syntax_problem(text, e)
+        return None, [f"{where(name, line)}: {what}"]
+    lines = key_lines(text)
+    return t, [f"{where(name, lines.get(key.split(', ')[0]))}: {key}: {messages.text(id, **fields)}"
+               for key, id, fields in value_checks(t)]
+
+
+def file_problem(name, error):
+    ids = {errno.ENOENT: "file_missing", errno.EISDIR: "file_is_folder", errno.EACCES: "file_no_access"}
+    return messages.text(ids.get(error.errno, "file_unreadable"), file=name, cwd=os.getcwd(),
+                         reason=error.strerror)
+
+
+def load_or_exit(path, name=None):
+    t, found = problems(path, name)
     if found:
-        sys.exit("\n".join(f"{path}: {p}" for p in found))
+        sys.exit("\n".join(found))
     return t
 
 

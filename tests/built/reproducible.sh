@@ -19,6 +19,6 @@ env -u SIGN_PKCS12 cmake -S "$tmp/src" -B "$tmp/build" -DCMAKE_TOOLCHAIN_FILE="$
     -DCMAKE_BUILD_TYPE=Release -DDIST_DIR="$tmp/dist" >/dev/null
 env -u SIGN_PKCS12 cmake --build "$tmp/build" --target map_package -j"$(nproc)" >/dev/null
 for f in "$program" "$package"; do
-    cmp "$f" "$tmp/dist/$(basename "$f")"
+    cmp "$f" "$tmp/$([ "$f" = "$program" ] && echo build || echo dist)/$(basename "$f")"
     echo "$(basename "$f"): $(stat -c %s "$f") bytes, identical across builds"
 done

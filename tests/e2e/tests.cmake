@@ -65,7 +65,7 @@ e2e_run(package_release win32 author_release group package
     --template ${E2E_WORK}/template_win32
     --arch win32
     --locale cs_CZ.UTF-8
-    --installer ${RELEASE_WORK}/dist/${PROGRAM_NAME}.exe
+    --installer ${RELEASE_WORK}/build/${PROGRAM_NAME}.exe
     --driver $<TARGET_FILE:e2e_driver>
     --package ${RELEASE_WORK}/dist/${release_package}
     --credits ${RELEASE_WORK}/build/generated/credits.txt

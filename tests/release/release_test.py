@@ -1,13 +1,15 @@
 #!/usr/bin/python3
-"""A map author's own release, end to end: the build of author.toml, signed
-with a throwaway certificate, into WORK. Checks both signatures (and that a
-changed byte breaks them), the checksum, the version information, the title
-in the picture, and what check_exe.py and check_package.py check of any
-build. The end-to-end package group then runs the signed package under Wine
-(tests/e2e/tests.cmake).
+"""A map author's own release, end to end: ./build.sh run from the author's
+folder with relative paths, on author.toml as Notepad saves it, signed with a
+throwaway certificate, into WORK. First a wrong password must stop it before
+it builds, with the package of before gone. Checks both signatures (and that
+a changed byte breaks them), the checksum, that dist/ holds just the two
+files to publish, the version information, the title in the picture, and
+what check_exe.py and check_package.py check of any build. The end-to-end
+package group then runs the signed package under Wine (tests/e2e/tests.cmake).
 
-Usage: release_test.py WORK PROGRAM   (WORK/dist: the program, file name
-    PROGRAM, and the package; WORK/build/generated/credits.txt: the About text)
+Usage: release_test.py WORK PROGRAM   (WORK/build: the program, file name
+    PROGRAM, and generated/credits.txt, the About text; WORK/dist: the package)
 """
 import os
 import shutil
@@ -20,6 +22,7 @@ from PIL import Image, ImageDraw
 import check_exe
 import check_package
 import make_artwork
+import messages
 import pe_files
 from pe_files import ROOT, RT_BITMAP, check, expect, read, resources, version_tables
 import picture_layout as L
@@ -46,13 +49,28 @@ def make_certificate(folder):
     return p12, password, cert
 
 
-def build(work, p12, password):
-    env = dict(os.environ, SIGN_PKCS12=p12, SIGN_PASSWORD_FILE=password)
-    env.pop("SIGN_PASSWORD", None)
-    run("cmake", "-S", ROOT, "-B", f"{work}/build", "-DCMAKE_BUILD_TYPE=Release",
-        f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/mingw-i686.cmake",
-        f"-DTEXTS_FILE={TEXTS}", f"-DDIST_DIR={work}/dist", env=env)
-    run("cmake", "--build", f"{work}/build", "-j2", env=env)
+def author_folder(work):
+    """The author's own folder, with a space and Czech letters in its name:
+    the map, the texts and the password as Notepad saves them (a byte-order
+    mark, CRLF), the certificate."""
+    folder = os.path.join(work, "Moje mapy Jiří")
+    p12, password, _ = make_certificate(os.path.join(folder, "podpis"))
+    shutil.copy(os.path.join(ROOT, "package", "sample", "Am01.dvp"), folder)
+    for path, data in (("moje-mapa.toml", read(TEXTS)), ("podpis/heslo.txt", read(password).strip()),
+                       ("podpis/spatne-heslo.txt", b"heslo")):
+        with open(os.path.join(folder, path), "wb") as f:
+            f.write(b"\xef\xbb\xbf" + data.replace(b"\n", b"\r\n") + b"\r\n")
+
+
+def build(work, password):
+    """./build.sh from the author's folder, with its relative paths, signed:
+    (exit status, what it said)."""
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("LANG", "LC_", "SIGN_"))}
+    env.update(BUILD_DIR=f"{work}/build", DIST_DIR=f"{work}/dist", SIGN_PKCS12="podpis/author.p12",
+               SIGN_PASSWORD_FILE=password)
+    r = subprocess.run([os.path.join(ROOT, "build.sh"), "Am01.dvp", "moje-mapa.toml"], env=env,
+                       cwd=os.path.join(work, "Moje mapy Jiří"), capture_output=True, text=True)
+    return r.returncode, r.stdout + r.stderr
 
 
 def verifies(path, cert):
@@ -89,11 +107,23 @@ def main(work, name):
     work = os.path.abspath(work)
     texts = tomllib.loads(read(TEXTS).decode())
     shutil.rmtree(work, ignore_errors=True)
-    p12, password, cert = make_certificate(os.path.join(work, "cert"))
-    build(work, p12, password)
+    author_folder(work)
+    cert = os.path.join(work, "Moje mapy Jiří", "podpis", "cert.pem")
     dist = os.path.join(work, "dist")
-    program = os.path.join(dist, name)
+    program = os.path.join(work, "build", name)
     package = os.path.join(dist, texts["release"]["package"])
+
+    os.makedirs(dist)
+    open(package, "wb").close()   # an earlier build's
+    status, said = build(work, "podpis/spatne-heslo.txt")
+    wrong = messages.text("sign_cannot_open", "cs", file="podpis/author.p12",
+                          password=messages.text("password_from_file", "cs", file="podpis/spatne-heslo.txt"))
+    check(status == 1 and wrong in said, f"a wrong password is named: {said}")
+    check(not os.path.exists(os.path.join(work, "build")), "a wrong password stops the build before it builds")
+    check(not os.path.exists(package), "a stopped build leaves no package in dist/")
+    status, said = build(work, "podpis/heslo.txt")
+    check(status == 0, f"./build.sh from the author's folder: {said}")
+    expect("dist/", sorted(os.listdir(dist)), [os.path.basename(package), os.path.basename(package) + ".sha256"])
 
     release, version = texts["release"], texts["release"]["version"] + ".0"
     want = {"FileDescription": release["description"], "ProductName": release["product"],

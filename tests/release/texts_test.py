@@ -1,60 +1,96 @@
 #!/usr/bin/python3
 """The texts file's checks: one row per kind of bad input, each an edit of
 the repository's texts.toml and the one line it must produce; that every key
-shows where its table says; and that README.md's table is the tool's."""
+shows where its table says; that files as Windows editors save them read
+the same; that every message is in both languages; and that README.md's
+table is the tool's."""
 import os
+import re
 import subprocess
 import sys
+import tempfile
 import unittest
 
 from pe_files import ROOT, read
+import messages
 import texts
 
 TOOL = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
 DEFAULT = read(os.path.join(ROOT, "texts.toml")).decode("utf-8")
 AUTHOR = os.path.join(ROOT, "tests", "release", "author.toml")
-# (what, text replaced, replacement, the line expected)
+NAME = "moje mapa.toml"   # as the author typed it
+# (what, text replaced, replacement, the line expected, less the file's name)
 CASES = [
     ("missing key", 'web2 = "www.example.org/duneveil"\n', "",
-     "map.web2: missing"),
+     "map.web2: missing. Add it under [map] as the sample texts.toml has it."),
     ("unknown key", 'web2 =', 'not_a_key = "www.example.net"\nweb2 =',
-     "map.not_a_key: unknown key"),
+     "line 16: map.not_a_key: unknown key. Correct its name or delete the line; README.md lists the keys."),
     ("unknown table", "[release]", '[extra]\nnote = "x"\n\n[release]',
-     "extra.note: unknown key"),
+     "line 46: extra.note: unknown key. Correct its name or delete the line; README.md lists the keys."),
     ("not Windows-1250", 'title = "Písečná brána"', 'title = "Peña brána"',
-     'map.title: "ñ" (U+00F1) is not in Windows-1250'),
+     'line 9: map.title: the character "ñ" (U+00F1) is not in Windows-1250, in which the installer shows it. '
+     "Replace it."),
     ("too wide for the picture", 'title = "Písečná brána"', 'title = "Písečná brána a Velká solná poušť"',
-     'map.title: "Písečná brána a Velká solná poušť (betaverze)" is 14 px wider than the picture allows'),
+     'line 9: map.title: "Písečná brána a Velká solná poušť (betaverze)" is 14 pixels wider than the picture '
+     "allows. Shorten it."),
     ("too tall for its band", 'web2 = "www.example.org/duneveil"', 'web2 = "www.example.org/Ůjezd"',
-     "map.contact, map.web1, map.web2: the lines are 1 px too tall for rows 260-297 with 2 black rows "
-     "between them"),
+     "line 13: map.contact, map.web1, map.web2: the lines are 1 pixel too tall for rows 260-297 of the picture "
+     "with 2 black rows between them. Avoid capitals with accents (such as Ů) and letters that reach below the "
+     "line (g, j, p, y)."),
     ("a thanks line missing", '    "a všem ostatním, kteří mi pomohli radou",\n', "",
-     "credits.installer.thanks: 6 lines, the About box has 7 here"),
+     "line 22: credits.installer.thanks: the list has 6 lines; the About box has exactly 7 lines here. "
+     "Add or delete lines."),
     ("a line of two", '"firmě Morvane za hru', '"firmě Morvane\\nza hru',
-     "credits.mission.thanks[1]: more than one line"),
+     "line 41: credits.mission.thanks[1]: the text has more than one line; it must be one. "
+     "Remove the line break (\\n) from it."),
     ("an empty line", 'author = "Jan Vzorový"', 'author = " "',
-     "credits.mission.author: empty"),
+     "line 34: credits.mission.author: the text is empty. Write it."),
     ("About box too tall", "Marii Příkladné", "Marii Příkladné" + " a Petru" * 100,
-     "credits: the About box would be 686 px tall, 116 px over the 570 px of an 800x600 "
-     "screen with its task bar"),
+     "credits: the About box would be 686 px tall, 116 pixels more than fits an 800×600 screen with its task "
+     "bar. Shorten the texts under [credits]."),
     ("About box too wide", "(www.example.net/lis)", "(www.example.net/" + "lis" * 80 + ")",
-     "credits: the About box would be 1108 px wide, 308 px over the 800 px of an 800x600 screen"),
+     "credits: the About box would be 1108 px wide, 308 pixels more than fits an 800×600 screen. "
+     "Shorten the longest line; a word without spaces is not wrapped."),
     ("not true or false", "beta = true", 'beta = "ano"',
-     "map.beta: want true or false"),
+     'line 11: map.beta: the value must be true or false, without quotes (not "ano").'),
     ("version", 'version = "1.0.0"', 'version = "1.0"',
-     "release.version: want major.minor.patch, numbers up to 65535: 1.0.0"),
+     'line 47: release.version: the version must be major.minor.patch, three numbers up to 65535, '
+     'such as "1.0.0" (not "1.0").'),
     ("package name", 'package = "Duneveil-mapa-Am01.exe"', 'package = "mapy/Am01.exe"',
-     "release.package: want a file name of letters, digits, '.', '-', '_' ending in .exe"),
-    ("not TOML", "beta = true", "beta = ano",
-     "not a valid TOML file: Invalid value (at line 8, column 8)"),
+     "line 56: release.package: the file name may hold only letters without accents, digits, dots, hyphens "
+     'and underscores and must end in .exe, such as "My-map.exe" (not "mapy/Am01.exe").'),
+    ("ano for true", "beta = true", "beta = ano",
+     "line 11: this line cannot be read (beta = ano). Yes or no (ano, ne) cannot be written here: "
+     "write true or false, without quotes."),
+    ("Czech quotation marks", 'title = "Písečná brána"', "title = „Písečná brána“",
+     'line 9: this line cannot be read (title = „Písečná brána“). „…“ are not quotes in this file. '
+     'Put the text in straight double quotes "…".'),
+    ("ANSI, from the title on", 'title = "Písečná brána"', b'title = "P\xedse\xe8n\xe1 br\xe1na"',
+     "line 9: the file is not UTF-8 (Notepad probably saved it as ANSI). "
+     "Open it in Notepad and save it with File → Save as… → Encoding: UTF-8."),
+]
+# What Windows editors write, and must read as the file itself.
+SAVED_AS = [
+    ("UTF-8 with a byte-order mark, CRLF", lambda s: b"\xef\xbb\xbf" + s.replace("\n", "\r\n").encode()),
+    ("UTF-16 with its byte-order mark", lambda s: s.encode("utf-16")),
 ]
 
 
-def check(text):
-    """The checker's lines for a texts file of this text, less its name."""
-    r = subprocess.run(TOOL + ["check", "/dev/stdin"], input=text, capture_output=True,
-                       encoding="utf-8")
-    return r.returncode, [line.removeprefix("/dev/stdin: ") for line in r.stderr.splitlines()]
+def check(text, env=(("LANG", "en_GB.UTF-8"),)):
+    """The checker's lines for a texts file of this text (or bytes), each
+    less the file's name, as the author named it, and its comma or colon."""
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, NAME), "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode())
+        env = dict({k: v for k, v in os.environ.items() if not k.startswith(("LANG", "LC_"))}, **dict(env))
+        r = subprocess.run(TOOL + ["check", NAME], cwd=folder, env=env, capture_output=True, encoding="utf-8")
+    return r.returncode, [line.removeprefix(NAME)[2:] for line in r.stderr.splitlines()]
+
+
+def edit(old, new):
+    if isinstance(new, bytes):
+        return DEFAULT.encode().replace(old.encode(), new, 1)
+    return DEFAULT.replace(old, new, 1)
 
 
 class TextsFile(unittest.TestCase):
@@ -65,11 +101,43 @@ class TextsFile(unittest.TestCase):
         for what, old, new, line in CASES:
             with self.subTest(what):
                 self.assertIn(old, DEFAULT)
-                self.assertEqual(check(DEFAULT.replace(old, new, 1)), (1, [line]))
+                self.assertEqual(check(edit(old, new)), (1, [line]))
 
     def test_every_problem_gets_its_line(self):
-        text = DEFAULT.replace('web2 = "www.example.org/duneveil"\n', 'not_a_key = "x"\n')
-        self.assertEqual(check(text), (1, ["map.not_a_key: unknown key", "map.web2: missing"]))
+        """In one run, measuring the title although a key of its table is
+        missing; in Czech unless the locale asks for English."""
+        text = DEFAULT.replace('web2 = "www.example.org/duneveil"\n', 'not_a_key = "x"\n').replace(
+            'title = "Písečná brána"', 'title = "Písečná brána a Velká solná poušť"')
+        self.assertEqual(check(text, ()), (1, [
+            "řádek 16: map.not_a_key: takový klíč neznám. Opravte jeho název, nebo řádek smažte; "
+            "klíče vypisuje README.md.",
+            "map.web2: klíč chybí. Doplňte ho do tabulky [map] podle vzoru v texts.toml.",
+            "řádek 9: map.title: „Písečná brána a Velká solná poušť (betaverze)“ je o 14 pixelů širší, než se "
+            "vejde do obrázku. Text zkraťte."]))
+
+    def test_windows_editors_files_build_the_same(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, NAME)
+            for what, save in SAVED_AS:
+                with self.subTest(what):
+                    with open(path, "wb") as f:
+                        f.write(save(DEFAULT))
+                    self.assertEqual(texts.made(texts.load_or_exit(path)),
+                                     texts.made(texts.load_or_exit(os.path.join(ROOT, "texts.toml"))))
+
+    def test_each_message_in_both_languages(self):
+        """Both languages with the same fields, and every message the
+        build's scripts name is in the table."""
+        code = "".join(read(os.path.join(ROOT, *p)).decode() for p in (
+            ("build.sh",), ("tools", "setup.sh"), ("tools", "texts.py")))
+        named = set(re.findall(r"\bmsg(?:_count \S+)? (\w+)", code) + re.findall(r'"(\w+)", \{', code)
+                    + re.findall(r'text\("(\w+)"', code) + re.findall(r'count\(\S+, "(\w+)"\)', code))
+        self.assertEqual(named - set(messages.TABLE_ROWS), set())
+        for id, row in messages.TABLE_ROWS.items():
+            with self.subTest(id):
+                fields = [sorted(re.findall(r"\{(\w+)\}", row[lang])) for lang in ("cs", "en")]
+                self.assertEqual(fields[0], fields[1])
+                self.assertTrue(row["cs"] and row["en"])
 
     def test_each_key_shows_where_its_table_says(self):
         """A key the check accepts but nothing draws: each key in turn takes

@@ -59,6 +59,7 @@ done
 fake=$work/fake
 mkdir -p "$fake/bin"
 # Every package missing; libssl3:amd64, asked for by name alone, installed.
+chmod 755 "$work"
 printf '#!/bin/sh\ncase "$*" in *-f*) exit 1 ;; esac\n' >"$fake/bin/dpkg-query"
 cat >"$fake/apt-get" <<'FAKE'
 #!/bin/bash
@@ -83,13 +84,18 @@ apt_cases=(
     "fails|-|fails|cannot.install from.bookworm.alone|1|update update update install-t"
     "fails|-|twin|taking.back.to.bookworm's.versions,.for.their.i386.twins:.libssl3|0|update update update install-t install-t install-t"
     "ok|fails|-|apt-get.install.failed|1|update install"
+    # Neither root nor sudo: said, and nothing run.
+    "ok|ok|-|Only.root.can.install.them|1||nobody"
 )
 for row in "${apt_cases[@]}"; do
-    IFS='|' read -r update plain targeted want status calls <<<"$row"
+    IFS='|' read -r update plain targeted want status calls user <<<"$row"
     : >"$fake/log"
+    chmod 666 "$fake/log"
+    as=()
+    [ -z "$user" ] || as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
     out=$(PATH=$fake/bin:$PATH FAKE_LOG=$fake/log FAKE_UPDATE=$update FAKE_PLAIN=$plain FAKE_TARGETED=$targeted \
         SETUP_APT_GET=$fake/apt-get SETUP_APT_RETRY_DELAY=0 SETUP_OS_RELEASE=$fake/os-release \
-        "$repo/tools/setup.sh" build 2>&1)
+        SETUP_SUDO=no-such-sudo LANG=en_GB.UTF-8 LC_ALL= LC_MESSAGES= "${as[@]}" "$repo/tools/setup.sh" build 2>&1)
     rc=$?
     problems=()
     not_said "$out" $want
@@ -97,7 +103,7 @@ for row in "${apt_cases[@]}"; do
     got=$(awk '/ update/ {print "update"; next} / -t bookworm / {print "install-t"; next} {print "install"}' \
         "$fake/log" | tr '\n' ' ')
     [ "${got% }" = "$calls" ] || problems+=("apt-get calls '${got% }', want '$calls'")
-    report "apt: update $update, install $plain, with -t $targeted" "$out"
+    report "apt: update $update, install $plain, with -t $targeted${user:+, as $user}" "$out"
 done
 [ $fails = 0 ] && echo "set-up decisions: ${#cases[@]} cases and ${#apt_cases[@]} apt cases as expected"
 exit $fails
