@@ -8,6 +8,9 @@
 # Usage: ./build.sh MAP_FILE TEXTS_FILE
 #        ./build.sh --map MAP_FILE --texts TEXTS_FILE
 #        ./build.sh                 the project's sample: its test map, texts.toml
+#        ./build.sh --preview [TEXTS_FILE]
+#                                   only the preview: the picture with its
+#                                   buttons and the About box, as a PNG
 # Paths are taken from the folder the command runs in.
 # Signing: SIGN_PKCS12 (and SIGN_PASSWORD_FILE or SIGN_PASSWORD, and
 # optionally SIGN_TIMESTAMP_URL); see package/seal.sh.
@@ -18,11 +21,12 @@ source "$root/tools/messages.sh"
 build=$(realpath -m -- "${BUILD_DIR:-$root/build/win}")
 dist=$(realpath -m -- "${DIST_DIR:-$root/dist}")
 
-usage() { { msg usage; msg usage_sample; } >&2; exit 2; }
-map= texts=
+usage() { { msg usage; msg usage_sample; msg usage_preview; } >&2; exit 2; }
+map= texts= preview_only=
 positional=()
 while [ $# -gt 0 ]; do
     case $1 in
+    --preview) preview_only=1; shift ;;
     --map) [ $# -ge 2 ] || usage; map=$2; shift 2 ;;
     --texts) [ $# -ge 2 ] || usage; texts=$2; shift 2 ;;
     -h | --help) usage ;;
@@ -30,13 +34,20 @@ while [ $# -gt 0 ]; do
     *) positional+=("$1"); shift ;;
     esac
 done
-[ ${#positional[@]} -le 2 ] || usage
-map=${map:-${positional[0]:-}}
-texts=${texts:-${positional[1]:-}}
+if [ -n "$preview_only" ]; then
+    [ -z "$map" ] && [ ${#positional[@]} -le 1 ] || usage
+    texts=${texts:-${positional[0]:-}}
+else
+    [ ${#positional[@]} -le 2 ] || usage
+    map=${map:-${positional[0]:-}}
+    texts=${texts:-${positional[1]:-}}
+fi
 
 problems=()
 sample=
-if [ -z "$map$texts" ]; then
+if [ -n "$preview_only" ]; then
+    [ -n "$texts" ] || { texts=$root/texts.toml; msg preview_sample; }
+elif [ -z "$map$texts" ]; then
     sample=1
     msg sample
     map=$root/package/sample/Am01.dvp texts=$root/texts.toml
@@ -86,11 +97,11 @@ if [ -n "${SIGN_PKCS12:-}" ]; then
 fi
 
 # Nothing of an earlier build stays to be published by mistake.
-rm -rf -- "$dist"
+[ -n "$preview_only" ] || rm -rf -- "$dist"
 
 stop() {
     printf '%s\n' "${problems[@]}" >&2
-    msg stopped >&2
+    if [ -n "$preview_only" ]; then msg preview_stopped >&2; else msg stopped >&2; fi
     exit 1
 }
 "$root/tools/setup.sh" build || { msg stopped >&2; exit 1; }
@@ -122,6 +133,19 @@ if [ -n "$sign_files_ok" ]; then
 fi
 [ ${#problems[@]} -eq 0 ] || stop
 
+# The picture with its buttons and the About box, from the texts alone.
+write_preview() {
+    mkdir -p "$build"
+    /usr/bin/python3 "$root/tools/texts.py" preview "$texts" "$build/preview.png"
+}
+if [ -n "$preview_only" ]; then
+    write_preview
+    msg preview_done
+    ! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$build/preview.png")"
+    echo "$build/preview.png"
+    exit 0
+fi
+
 # A step's output goes to its log, shown only when it fails.
 step() {
     local name=$1 log=$2
@@ -138,6 +162,7 @@ step step_configure "$build/cmake.log" cmake -S "$root" -B "$build" --no-warn-un
 # The release alone: not the tests' driver and helpers.
 step step_build "$build/make.log" cmake --build "$build" --target map_package -j"$(nproc)"
 
+write_preview
 package=$(find "$dist" -maxdepth 1 -name '*.exe' | head -1)
 msg done dir="$dist"
 for f in "$package" "$package.sha256"; do
@@ -146,4 +171,6 @@ done
 msg done_sha sha="$(cut -d' ' -f1 "$package.sha256")"
 if [ -n "${SIGN_PKCS12:-}" ]; then msg done_signed file="$certificate"; else msg done_unsigned; fi
 ! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$dist")"
+msg done_preview path="$build/preview.png"
+! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$build/preview.png")"
 [ -z "$sample" ] || msg sample_done

@@ -6,6 +6,7 @@ sample): the map's title, the addresses, the credits and the release details.
   texts.py get TEXTS KEY               one value, e.g. release.package
   texts.py credits TEXTS CPP TXT       the About text as C++ (Windows-1250) and as UTF-8
   texts.py picture TEXTS BMP           the installer picture
+  texts.py preview TEXTS PNG           the picture with the buttons, and the About box
   texts.py rc TEXTS RC                 version information for the program
   texts.py nsh TEXTS NSH               and for the package
   texts.py icon ICO                    the program's icon (resources/installer.ico)
@@ -17,6 +18,7 @@ problem. The drawing is make_artwork's.
 import codecs
 import collections
 import errno
+import io
 import itertools
 import os
 import re
@@ -128,28 +130,31 @@ def credits(t):
 
 
 def about_box(text):
-    """The About box's width and height in pixels for this text."""
+    """The About box's lines as it breaks them, and its width and height in
+    pixels, for this text."""
     font = make_artwork.font(ABOUT_FONT, 11)
 
     def width(s):  # whole pixels a character, as Windows adds them up
         return sum(round(font.getlength(c)) for c in s)
     # Dialog units from the font's average character width, as Windows does.
     wrap = ABOUT_UNITS * ((width(string.ascii_uppercase + string.ascii_lowercase) // 26 + 1) // 2) // 4
-    shown, widest = 0, wrap
+    shown = []
     lines = text.split("\n")
     for i, line in enumerate(lines):
         words = line.split(" ")
-        current = width(words[0])
+        current = words[0]
         for word in words[1:]:
-            if current + width(" " + word) > wrap:
-                shown, widest, current = shown + 1, max(widest, current), width(word)
+            if width(current + " " + word) > wrap:
+                shown.append(current)
+                current = word
             else:
-                current += width(" " + word)
-        shown, widest = shown + 1, max(widest, current)
+                current += " " + word
+        shown.append(current)
         # Wine leaves the line break after an overlong word as a line of its own.
-        if current > wrap and i < len(lines) - 1:
-            shown += 1
-    return widest + ABOUT_CHROME[0], shown * ABOUT_LINE + ABOUT_CHROME[1]
+        if width(current) > wrap and i < len(lines) - 1:
+            shown.append("")
+    widest = max([wrap] + [width(s) for s in shown])
+    return shown, (widest + ABOUT_CHROME[0], len(shown) * ABOUT_LINE + ABOUT_CHROME[1])
 
 
 def value_problems(t):
@@ -207,7 +212,7 @@ def about_problems(t):
     """The About box must fit the screen. (Its shape, the headings and the
     separator, is the build's; value_problems sees to the lines.)"""
     found = []
-    for size, limit, what in zip(about_box(credits(t)), SCREEN, ("about_wide", "about_tall")):
+    for size, limit, what in zip(about_box(credits(t))[1], SCREEN, ("about_wide", "about_tall")):
         if size > limit:
             found.append(("credits", what, {"size": size, "over": messages.count(size - limit, "px")}))
     return found
@@ -393,6 +398,59 @@ def nsh_file(t):
                           if not k.endswith("Version"))).encode("utf-8"))
 
 
+# The dialog's base units at 96 DPI in its font, "MS Sans Serif" 8: a dialog
+# unit is a quarter of 6 px across and an eighth of 13 px down.
+DIALOG_BASE = (6, 13)
+PREVIEW_MARGIN, OUTLINE = 10, (0, 120, 215)
+
+
+def source(*path):
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", *path), encoding="utf-8") as f:
+        return f.read()
+
+
+def dialog_buttons():
+    """[(text, (left, top, right, bottom))]: the dialog's buttons as its
+    template places them, in pixels at 96 DPI (as MulDiv rounds)."""
+    found = []
+    for text, *units in re.findall(r'PUSHBUTTON\s+L?"([^"]*)",\s*\w+,\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)',
+                                   source("resources", "installer.rc")):
+        x, y, w, h = (int(u) for u in units)
+        bx, by = DIALOG_BASE
+        px = [(x * bx + 2) // 4, (y * by + 4) // 8, (w * bx + 2) // 4, (h * by + 4) // 8]
+        text = re.sub(r"\\x([0-9A-Fa-f]{4})", lambda m: chr(int(m.group(1), 16)), text)
+        found.append((text, (px[0], px[1], px[0] + px[2], px[1] + px[3])))
+    return found
+
+
+def preview(t):
+    """The picture as the program carries it, the buttons outlined where the
+    dialog puts them at 96 DPI, and the About box beside it with its lines
+    broken as the box breaks them: a PNG."""
+    from PIL import Image, ImageDraw
+    m, (lines, (w, h)) = PREVIEW_MARGIN, about_box(credits(t))
+    picture = Image.open(io.BytesIO(make_artwork.make_bmp(t)))
+    im = Image.new("RGB", (m + picture.width + 2 * m + w + m, 2 * m + max(picture.height, h)), (240, 240, 240))
+    im.paste(picture, (m, m))
+    d = ImageDraw.Draw(im)
+    small = make_artwork.font(ABOUT_FONT, 11)
+    for text, (left, top, right, bottom) in dialog_buttons():
+        d.rectangle((m + left, m + top, m + right - 1, m + bottom - 1), outline=OUTLINE)
+        d.text((m + (left + right) / 2, m + (top + bottom) / 2), text, font=small, fill=OUTLINE, anchor="mm")
+    x, caption = 3 * m + picture.width, 20
+    d.rectangle((x, m, x + w - 1, m + h - 1), fill=(255, 255, 255), outline=(100, 100, 100))
+    d.rectangle((x, m, x + w - 1, m + caption - 1), fill=(0, 84, 166))
+    title = re.search(r'kszAboutCaption\[\] = "([^"]*)"', source("ui", "main_dlg.cpp")).group(1)
+    d.text((x + 6, m + caption // 2), title, font=small, fill=(255, 255, 255), anchor="lm")
+    for i, line in enumerate(lines):
+        d.text((x + 17, m + caption + 12 + i * ABOUT_LINE), line, font=small, fill=(0, 0, 0))
+    d.rectangle((x + (w - 75) // 2, m + h - 31, x + (w + 75) // 2, m + h - 8), outline=(100, 100, 100))
+    d.text((x + w // 2, m + h - 20), "OK", font=small, fill=(0, 0, 0), anchor="mm")
+    out = io.BytesIO()
+    im.save(out, "PNG")
+    return out.getvalue()
+
+
 def made(t):
     """What the build makes of the texts, by the part of the release that
     shows them (KEYS' parts): CMake names the package after `get`'s answer."""
@@ -413,7 +471,8 @@ def main(argv):
     commands = {"check": (0, lambda t: None), "get": (1, lambda t, key: print(t[key])),
                 "credits": (2, write_credits), "rc": (1, lambda t, rc: write(rc, rc_file(t))),
                 "nsh": (1, lambda t, nsh: write(nsh, nsh_file(t))),
-                "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t)))}
+                "picture": (1, lambda t, bmp: write(bmp, make_artwork.make_bmp(t))),
+                "preview": (1, lambda t, png: write(png, preview(t)))}
     if argv[:1] == ["icon"] and len(argv) == 2:
         return write(argv[1], make_artwork.make_ico())
     if argv == ["keys-table"]:
