@@ -146,24 +146,30 @@ if [ -n "$preview_only" ]; then
     exit 0
 fi
 
-# A step's output goes to its log, shown only when it fails.
+# A step's output goes to its log, shown only when it fails; but for the
+# packing's progress lines.
 step() {
     local name=$1 log=$2
     shift 2
-    "$@" >"$log" 2>&1 && return 0
+    "$@" 2>&1 | tee "$log" | sed -un 's/^::progress:: //p' && return 0
     msg step_failed step="$(msg "$name")" log="$log" >&2
     tail -n 20 "$log" >&2
     exit 1
 }
+# What is signed with, for the program to be signed again when it changes.
+signing=unsigned
+[ -z "${SIGN_PKCS12:-}" ] || signing=$(cat -- "$SIGN_PKCS12" - <<<"${SIGN_TIMESTAMP_URL:-}" | sha256sum | cut -d' ' -f1)
 mkdir -p "$build"
 step step_configure "$build/cmake.log" cmake -S "$root" -B "$build" --no-warn-unused-cli \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DMAP_FILE="$(realpath -- "$map")" -DTEXTS_FILE="$(realpath -- "$texts")" -DDIST_DIR="$dist"
+    -DMAP_FILE="$(realpath -- "$map")" -DTEXTS_FILE="$(realpath -- "$texts")" -DSIGNING="$signing"
 # The release alone: not the tests' driver and helpers.
 step step_build "$build/make.log" cmake --build "$build" --target map_package -j"$(nproc)"
 
 write_preview
-package=$(find "$dist" -maxdepth 1 -name '*.exe' | head -1)
+package=$dist/$(/usr/bin/python3 "$root/tools/texts.py" get "$texts" release.package)
+mkdir -p "$dist"
+cp -- "$build/package/$(basename "$package")" "$build/package/$(basename "$package").sha256" "$dist/"
 msg done dir="$dist"
 for f in "$package" "$package.sha256"; do
     msg done_file name="$(basename "$f")" size="$(msg_count "$(stat -c %s "$f")" bytes)"

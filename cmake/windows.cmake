@@ -1,14 +1,16 @@
-# The standalone PE32 program, in the build tree; the package, in dist/.
+# The standalone PE32 program and the package, in the build tree (build.sh
+# copies the package and its checksum to dist/).
 enable_language(RC)
 
-set(DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the package and its checksum land: what is published")
 # The program's file name, without .exe: the package unpacks it under this
 # name too; everything else takes it from the target.
 set(PROGRAM_NAME instalator)
 set(MAP_FILE "${CMAKE_SOURCE_DIR}/package/sample/Am01.dvp" CACHE FILEPATH
     "The map the package carries; packed as Am01.dvp whatever its name")
+# A link to the map where the author keeps it: not copied, and a path
+# makensis reads in any locale.
 set(MAP_STAGED "${CMAKE_BINARY_DIR}/package/Am01.dvp")
-set(PACKAGE_FILE "${DIST_DIR}/${PACKAGE_NAME}")
+set(PACKAGE_FILE "${CMAKE_BINARY_DIR}/package/${PACKAGE_NAME}")
 set(PACKAGE_ICON "${CMAKE_SOURCE_DIR}/resources/installer.ico")
 set(PACKAGE_RELEASE "${CMAKE_BINARY_DIR}/package/release.nsh")  # its version keys
 
@@ -34,9 +36,16 @@ windows_program(installer)
 set_target_properties(installer PROPERTIES OUTPUT_NAME "${PROGRAM_NAME}")
 target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32 "${GENERATED_DIR}")
 # Signed in place when the environment names a certificate (package/seal.sh).
+# SIGNING tells what it is signed with (build.sh: a digest of the certificate
+# and the timestamp server), so that another links and signs it again.
 add_custom_command(TARGET installer POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/package/seal.sh "$<TARGET_FILE:installer>"
     VERBATIM)
+if(NOT DEFINED SIGNING)
+    set(SIGNING "$ENV{SIGN_PKCS12}")
+endif()
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/signing.txt" CONTENT "${SIGNING}")
+set_property(TARGET installer APPEND PROPERTY LINK_DEPENDS "${CMAKE_BINARY_DIR}/signing.txt")
 
 # windres reads the template's files through the include path and its
 # text as UTF-16 escapes; pin the code page anyway.

@@ -16,9 +16,9 @@ git -C "$src" ls-files -z --cached --others --exclude-standard |
 find "$tmp/src" -exec touch -d '2001-02-03 04:05:06' {} +
 # Unsigned, as signing stamps each signature anew.
 env -u SIGN_PKCS12 cmake -S "$tmp/src" -B "$tmp/build" -DCMAKE_TOOLCHAIN_FILE="$tmp/src/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DDIST_DIR="$tmp/dist" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
 env -u SIGN_PKCS12 cmake --build "$tmp/build" --target map_package -j"$(nproc)" >/dev/null
 for f in "$program" "$package"; do
-    cmp "$f" "$tmp/$([ "$f" = "$program" ] && echo build || echo dist)/$(basename "$f")"
+    cmp "$f" "$tmp/build/$([ "$f" = "$program" ] || echo package/)$(basename "$f")"
     echo "$(basename "$f"): $(stat -c %s "$f") bytes, identical across builds"
 done

@@ -2,7 +2,8 @@
 """A map author's own release, end to end: ./build.sh run from the author's
 folder with relative paths, on author.toml as Notepad saves it, signed with a
 throwaway certificate, into WORK. First a wrong password must stop it before
-it builds, with the package of before gone. Checks both signatures (and that
+it builds, with the package of before gone; then a map of other content but
+an older date must be packed, and the same build again not. Checks both signatures (and that
 a changed byte breaks them), the checksum, that dist/ holds just the two
 files to publish, the version information, the title in the picture, and
 what check_exe.py and check_package.py check of any build. The end-to-end
@@ -121,8 +122,22 @@ def main(work, name):
     check(status == 1 and wrong in said, f"a wrong password is named: {said}")
     check(not os.path.exists(os.path.join(work, "build")), "a wrong password stops the build before it builds")
     check(not os.path.exists(package), "a stopped build leaves no package in dist/")
-    status, said = build(work, "podpis/heslo.txt")
-    check(status == 0, f"./build.sh from the author's folder: {said}")
+    # Packed when the map's content changes, though its date goes back, and
+    # only then.
+    packed = os.path.join(work, "build", "package", os.path.basename(package))
+    folder_map = os.path.join(work, "Moje mapy Jiří", "Am01.dvp")
+    times = []
+    for change in (b"another map", b"", None):
+        if change is not None:
+            shutil.copy(os.path.join(ROOT, "package", "sample", "Am01.dvp"), folder_map)
+            with open(folder_map, "ab") as f:
+                f.write(change)
+            os.utime(folder_map, (0, 0))
+        status, said = build(work, "podpis/heslo.txt")
+        check(status == 0, f"./build.sh from the author's folder: {said}")
+        times.append(os.stat(packed).st_mtime_ns)
+    check(times[0] != times[1], "an older map of other content is packed")
+    check(times[1] == times[2], "built again unchanged, it is not packed again")
     expect("dist/", sorted(os.listdir(dist)), [os.path.basename(package), os.path.basename(package) + ".sha256"])
 
     release, version = texts["release"], texts["release"]["version"] + ".0"
