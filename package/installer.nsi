@@ -7,7 +7,8 @@
 ;          -DICON=... -DRELEASE=... -DOUTFILE=... installer.nsi
 ; (nsis_package in package/CMakeLists.txt does this). RELEASE: the version
 ; keys made from the texts file (tools/texts.py nsh). -DNO_FILES builds the
-; same package without its two files.
+; same package with an empty section and no functions of its own: what the
+; package's own steps cost is told against it.
 ;
 ; It runs as administrator, so nothing it runs, reads or deletes may be
 ; within reach of the player's own unelevated programs (README.md, Security):
@@ -86,6 +87,7 @@ FunctionEnd
 ; defaults and says nothing. Every step that can fail therefore names its
 ; failure here first, and ends the install (exit code 2) if it fails; then
 ; .onInstFailed removes what the package made and tells the player.
+!ifndef NO_FILES
 Var Work      ; the work folder, once made
 Var Pin       ; the handle that keeps it ours
 Var Failure
@@ -100,10 +102,8 @@ Section
   ; inherits from SetOutPath.
   StrCpy $Failure "${MSG_NO_ROOM}"
   SetOutPath $Work
-!ifndef NO_FILES
   File "/oname=${PROGRAM_NAME}" "${INSTALLER}"
   File "/oname=Am01.dvp" "${MAP}"
-!endif
   Call StartProgram
   Call RemoveWork
 SectionEnd
@@ -237,3 +237,9 @@ Function RemoveWork
     StrCpy $Work ""
   ${EndIf}
 FunctionEnd
+!else
+; The empty package, against which the package's own size is measured: the
+; same settings, an empty section, no functions but .onInit.
+Section
+SectionEnd
+!endif
