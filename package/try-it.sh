@@ -2,7 +2,7 @@
 # Runs the built package under Wine in a visible window, as a player would,
 # against a throwaway game install in a throwaway 32-bit prefix. Click
 # through the dialog; afterwards the script says what landed in the game
-# folder and whether anything was left in the temporary folder.
+# folder and whether the package left its work folder behind.
 #
 # Usage: package/try-it.sh [PACKAGE]     (default: the package ./build.sh made)
 #   KEEP=1   keep the throwaway folder (prefix and game) afterwards
@@ -48,7 +48,11 @@ if [ -f "$installed" ] && [ -f "$map" ]; then
     if cmp -s "$installed" "$map"; then echo "$MAP_FOLDER/$MAP_FILE is the packed map"
     else echo "$MAP_FOLDER/$MAP_FILE differs from $map"; fi
 fi
-# NSIS unpacks into %TEMP%\nsXXXX.tmp and should remove it on exit.
-left=$(find "$drive_c/users" -ipath '*/temp/*' -name 'ns*.tmp' -printf '  %p\n' 2>/dev/null || true)
-if [ -n "$left" ]; then printf 'left behind in %%TEMP%%:\n%s\n' "$left"
-else echo "nothing left behind in %TEMP%"; fi
+# The package unpacks into Program Files\Duneveil-mapa[-N].tmp (N up to
+# NAME_TRIES of package/installer.nsi), after a claim file that GetTempFileName
+# names ns?????.tmp there, and should remove both; nothing of it goes to TEMP.
+left=$(find "$drive_c"/Program\ Files* "$drive_c/users" -maxdepth 3 \
+    \( -name 'Duneveil-mapa.tmp' -o -name 'Duneveil-mapa-*.tmp' -o -name 'ns?????.tmp' \) -printf '  %p\n' \
+    2>/dev/null || true)
+if [ -n "$left" ]; then printf 'left behind:\n%s\n' "$left"
+else echo "nothing left behind in Program Files or %TEMP%"; fi

@@ -7,7 +7,6 @@ Needs python3-pefile and p7zip-full. That the same sources give the same
 bytes is tests/built/reproducible.sh's to check.
 """
 import os
-import re
 import shutil
 import subprocess
 import tempfile
@@ -32,13 +31,6 @@ def check_pe(package, icon):
     check(text and execution_level(text) == 'requireAdministrator', 'manifest requests administrator')
 
 
-def system_plugin():
-    """The System plug-in of the NSIS that makes the package."""
-    info = subprocess.run(['makensis', '-HDRINFO'], capture_output=True, text=True).stdout
-    nsisdir = re.search(r'NSISDIR=([^,\n]+)', info)
-    return os.path.join(nsisdir.group(1) if nsisdir else '', 'Plugins', 'x86-unicode', 'System.dll')
-
-
 def check_contents(package, program, map_file):
     seven_zip = shutil.which('7z')
     if not check(seven_zip is not None, '7z found (package p7zip-full)'):
@@ -49,13 +41,11 @@ def check_contents(package, program, map_file):
         files = sorted(os.path.relpath(os.path.join(d, n), out)
                        for d, _, names in os.walk(out) for n in names)
         # The program and the map in the one folder the package runs the
-        # program in (7-Zip names it after the script's variable), and NSIS's
-        # own System plug-in, which makes that folder, in the plug-ins' folder.
+        # program in (7-Zip names it after the script's variable), and nothing else.
         folder = next((os.path.dirname(f) for f in files if f.endswith('Am01.dvp')), '')
         expected = {os.path.join(folder, os.path.basename(program)): program,
-                    os.path.join(folder, 'Am01.dvp'): map_file,
-                    os.path.join('$PLUGINSDIR', 'System.dll'): system_plugin()}
-        check(files == sorted(expected), 'holds exactly the program, Am01.dvp and System.dll: %s' % files)
+                    os.path.join(folder, 'Am01.dvp'): map_file}
+        check(files == sorted(expected), 'holds exactly the program and Am01.dvp: %s' % files)
         for name, original in expected.items():
             path = os.path.join(out, name)
             check(os.path.isfile(path) and read(path) == read(original),

@@ -22,7 +22,7 @@ from pathlib import Path
 
 import picture_layout as L
 from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
-                       GEOMETRY, GLYPHS_EXIT, IDC_ABOUT, IDC_EXIT, IDC_INSTALL, WORK_FOLDER, Link)
+                       GEOMETRY, GLYPHS_EXIT, IDC_ABOUT, IDC_EXIT, IDC_INSTALL, WORK_NAMES, Link)
 
 WINE_ENV = str(Path(__file__).resolve().parents[2] / "tools" / "wine-env.sh")
 # The programs' folder, as Windows names it.
@@ -97,14 +97,14 @@ def entries(folder):
 
 
 def watch_work_folders(folders, seen, stop):
-    """Notes the Unix mode of each new work folder of the package's in these
-    folders, until stop is set: the folders last only while the program runs."""
+    """Notes each new work folder of the package's in these folders, until
+    stop is set: the folders last only while the program runs."""
     old = {e.path for f in folders for e in entries(f)}
     while not stop.wait(0.05):
         for e in (e for f in folders for e in entries(f)):
             try:
-                if e.path not in old and WORK_FOLDER.fullmatch(e.name) and e.is_dir(follow_symlinks=False):
-                    seen.setdefault(e.path, e.stat(follow_symlinks=False).st_mode)
+                if e.path not in old and e.name in WORK_NAMES and e.is_dir(follow_symlinks=False):
+                    seen.add(e.path)
             except OSError:
                 pass
 
@@ -287,8 +287,8 @@ def run_scenarios(name, args, work, prefix, user):
         sys.exit("cannot copy the template prefix")
     drive_c = os.path.join(prefix, "drive_c")
     bindir = install_programs(drive_c, args, scenarios)
-    # The package unpacks into the user's temporary folder, its helper into
-    # Program Files, and it must leave nothing in either.
+    # The package unpacks into a folder under Program Files, nothing into the
+    # temporary folders, and it must leave nothing in either.
     temps = [os.path.join(base, d) for base, dirs, _ in os.walk(os.path.join(drive_c, "users"))
              for d in dirs if d.lower() == "temp"] + [os.path.join(drive_c, "windows", "temp")]
     programs = [p for p in (os.path.join(drive_c, d) for d in ("Program Files", "Program Files (x86)"))
@@ -310,9 +310,12 @@ def run_scenarios(name, args, work, prefix, user):
     Path(bindir, "script.txt").write_text("\n".join(script) + "\n", encoding="utf-8")
     bin_before = snapshot(bindir)
 
-    work_folders, stop = {}, threading.Event()
+    # Where the package's work folders may lie: Program Files as each scenario
+    # names it; watched in the temporary folders too, where none may appear.
+    own_programs = programs + [os.path.join(roots[s.name], s.program_files) for s in scenarios if s.program_files]
+    work_folders, stop = set(), threading.Event()
     watcher = threading.Thread(target=watch_work_folders, args=(
-        temps + [os.path.join(roots[s.name], s.temp) for s in scenarios if s.temp], work_folders, stop))
+        own_programs + temps + [os.path.join(roots[s.name], s.temp) for s in scenarios if s.temp], work_folders, stop))
     watcher.start()
     start = time.time()
     r = sh(f'wine_run "{prefix}" "{BIN}driver.exe" "{BIN}{os.path.basename(args.installer)}" "{BIN}script.txt"',
@@ -341,11 +344,11 @@ def run_scenarios(name, args, work, prefix, user):
     for t, snap in temps_before.items():
         if any(s.package for s in scenarios) and snapshot(t) != snap:
             failures.append(f"left behind in {t}: {sorted(set(snapshot(t)) - set(snap))}")
-    # Wine keeps a folder's access list as Unix mode bits: the package's asks
-    # for none for anyone but SYSTEM and Administrators.
-    failures += [f"work folder open to others: {p} {oct(mode)}" for p, mode in work_folders.items() if mode & 0o007]
-    if any(s.package and s.dialog for s in scenarios) and not work_folders:
-        failures.append("no work folder of the package's seen while its program ran")
+    failures += [f"work folder outside Program Files: {p}" for p in sorted(work_folders)
+                 if os.path.dirname(p) not in own_programs]
+    if any(s.package and s.dialog for s in scenarios) and not work_folders & {
+            os.path.join(p, n) for p in own_programs for n in WORK_NAMES}:
+        failures.append("no work folder of the package's seen under Program Files while its program ran")
     print(f"group {name}: {len(scenarios)} scenarios in {elapsed:.1f} s")
     if r.returncode != 0 or failures:
         print(f"wine exit {r.returncode}; stderr:\n{r.stderr.decode(errors='replace')[-3000:]}")

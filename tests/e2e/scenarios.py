@@ -26,10 +26,11 @@ def nsis_defines(*scripts):
     return defines
 
 
-NSIS = nsis_defines("messages.nsh", "installer.nsi")
-# The package's work folders in TEMP: WORK_NAME.tmp, or WORK_NAME-<8 hex digits>.tmp.
-WORK_NAME = NSIS["WORK_NAME"]
-WORK_FOLDER = re.compile(re.escape(WORK_NAME) + r"(-[0-9A-F]{8})?\.tmp")
+NSIS = nsis_defines("installer.nsi", "messages.nsh")
+# The package's work folders under Program Files: WORK_NAME.tmp, or
+# WORK_NAME-<n>.tmp for n from 2 to NAME_TRIES.
+WORK_NAME, NAME_TRIES = NSIS["WORK_NAME"], int(NSIS["NAME_TRIES"])
+WORK_NAMES = [f"{WORK_NAME}.tmp"] + [f"{WORK_NAME}-{n}.tmp" for n in range(2, NAME_TRIES + 1)]
 
 MAP = b"NEW MAP\x00\x01\x02\xff\r\n\x1a" + bytes(range(256)) * 8
 OLD = b"old map, of other content and longer than the new one" * 200
@@ -56,12 +57,11 @@ BOX_DAMAGED = ("box NSIS Error | Installer integrity check has failed. Common ca
                "installer's author to obtain a new copy.\\n\\n"
                "More information at:\\nhttp://nsis.sf.net/NSIS_Error | icon")
 # The package's own boxes, when it fails before the program starts, as
-# package/messages.nsh has them; {temp} and {programs} stand for the player's
-# TEMP and Program Files folders.
-BOX_NO_ROOM, BOX_NO_ROOM_PROGRAMS, BOX_CANNOT_START, BOX_NO_FOLDER, BOX_NEED_ADMIN = (
-    f"box {NSIS['CAPTION']} | " + NSIS[key].replace("$TEMP", "{temp}").replace("$PROGRAMFILES", "{programs}")
-    + " | icon" for key in ("MSG_NO_ROOM", "MSG_NO_ROOM_PROGRAMS", "MSG_CANNOT_START", "MSG_NO_FOLDER",
-                           "MSG_NEED_ADMIN"))
+# package/messages.nsh has them; {programs} stands for the player's Program
+# Files folder.
+BOX_NO_ROOM, BOX_CANNOT_START, BOX_NEED_ADMIN, BOX_ALL_TAKEN = (
+    f"box {NSIS['CAPTION']} | " + NSIS[key].replace("$PROGRAMFILES", "{programs}") + " | icon"
+    for key in ("MSG_NO_ROOM", "MSG_CANNOT_START", "MSG_NEED_ADMIN", "MSG_ALL_TAKEN"))
 # The dialog's rectangles, checked against the picture; see run_e2e.geometry_problems.
 GEOMETRY = "geometry <as Windows draws it>"
 # The Exit button's font has every letter of "Ukončit", whatever the code page.
@@ -214,32 +214,43 @@ GROUPS = {
         install("disk2_unwritable", BOX_COPY_FAILED, before=WITH_OLD, chmod={"game/Disk2": 0o555}),
     ],
     # The package on an awkward machine: its temporary folder full, read-only
-    # or missing, the package on a read-only medium or in a Czech folder.
+    # or missing, the package on a read-only medium or in a Czech folder,
+    # names of its work folder taken, Program Files read-only or full.
     "awkward": [
-        *(package_fails(name, box.format(temp=letter.upper() + ":\\temp"), drive=(letter, size),
-                        read_only=read_only, temp="drive/temp", before={**ON_C, "drive/temp/": b""})
-          for name, letter, size, read_only, box in (
-              ("temp_nearly_full", "t", "size=200k", False, BOX_NO_ROOM),
-              ("temp_full", "u", "size=4k", False, BOX_NO_ROOM),
-              ("temp_read_only", "v", "size=1m", True, BOX_NO_FOLDER))),
+        # Nothing of the package's goes to TEMP; the stub only checks it.
+        *(package_installs(name, drive=(letter, size), read_only=read_only, temp="drive/temp",
+                           before={**ON_C, "drive/temp/": b""})
+          for name, letter, size, read_only in (
+              ("temp_full", "u", "size=4k", False),
+              ("temp_read_only", "v", "size=1m", True))),
         package_fails("program_cannot_start", BOX_CANNOT_START, not_a_program=True),
         # NSIS's stub makes the missing folder, and it stays, empty.
         package_installs("temp_missing", temp="gone", after={"gone/": b""}),
         package_installs("package_on_read_only_drive", drive=("r", "size=1m"), read_only=True,
                          package_at="drive/Duneveil-mapa-Am01.exe"),
         package_installs("package_in_czech_folder", package_at="Stažené soubory Jiří/Duneveil-mapa-Am01.exe"),
-        # The first name the package tries in TEMP is taken, by a link: the
-        # link is neither used nor removed, and what it leads to stays as it was.
-        package_installs("temp_name_taken", temp="temp", before={
-            **ON_C, f"temp/{WORK_NAME}.tmp": Link("decoy"), "decoy/Am01.dvp": DECOY}),
-        # The package's helper goes under Program Files, which only an
-        # administrator may write: when it cannot, the player is told to run
-        # the package as one. On a full disk there, the helper cannot be unpacked.
+        # The first name the package tries under Program Files is taken, by a
+        # link or by a folder left with someone's file in it: neither it nor
+        # what it leads to is used or changed, and the map installed is the
+        # package's own.
+        package_installs("first_name_a_link", program_files="pf", before={
+            **ON_C, f"pf/{WORK_NAMES[0]}": Link("decoy"), "decoy/Am01.dvp": DECOY}),
+        package_installs("first_name_a_leftover", program_files="pf", before={
+            **ON_C, f"pf/{WORK_NAMES[0]}/Am01.dvp": DECOY}),
+        # Every name taken, by folders, a file and a link: the player is told
+        # which to remove, and none is touched.
+        package_fails("every_name_taken", BOX_ALL_TAKEN.format(programs="C:\\e2e\\every_name_taken\\pf"),
+                      program_files="pf", before={
+                          **ON_C, "decoy/": b"", f"pf/{WORK_NAMES[1]}": DECOY, f"pf/{WORK_NAMES[2]}": Link("decoy"),
+                          **{f"pf/{n}/": b"" for n in WORK_NAMES[:1] + WORK_NAMES[3:]}}),
+        # The work folder goes under Program Files, which only an administrator
+        # may write: when it cannot, the player is told to run the package as
+        # one. On a full disk there, the two files cannot be unpacked.
         *(package_fails(name, box.format(programs=letter.upper() + ":\\pf"), drive=(letter, size),
                         read_only=read_only, program_files="drive/pf", before={**ON_C, "drive/pf/": b""})
           for name, letter, size, read_only, box in (
               ("not_administrator", "p", "size=1m", True, BOX_NEED_ADMIN),
-              ("program_files_full", "q", "size=4k", False, BOX_NO_ROOM_PROGRAMS))),
+              ("program_files_full", "q", "size=4k", False, BOX_NO_ROOM))),
     ],
     # Faults around the copy, odd registry values, two installers at once.
     "faults": [
