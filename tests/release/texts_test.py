@@ -133,6 +133,8 @@ class TextsFile(unittest.TestCase):
         named = set(re.findall(r"\bmsg(?:_count \S+)? (\w+)", code) + re.findall(r'"(\w+)", \{', code)
                     + re.findall(r'text\("(\w+)"', code) + re.findall(r'count\(\S+, "(\w+)"\)', code))
         self.assertEqual(named - set(messages.TABLE_ROWS), set())
+        rows = [r for r in read(messages.TABLE).decode().splitlines() if r and not r.startswith("#")]
+        self.assertEqual([r for r in rows if r.count("\t") != 2], [], "rows of other than id, Czech, English")
         for id, row in messages.TABLE_ROWS.items():
             with self.subTest(id):
                 fields = [sorted(re.findall(r"\{(\w+)\}", row[lang])) for lang in ("cs", "en")]
