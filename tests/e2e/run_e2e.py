@@ -168,7 +168,7 @@ def script_for(scenario):
     else:
         lines.append(f"reg-{scenario.reg}")
     lines.append("reg-where")
-    lines += ["lock " + win_path(scenario, scenario.lock)] if scenario.lock else []
+    lines += ["hold lock " + win_path(scenario, scenario.lock)] if scenario.lock else []
     if scenario.package:
         exe = scenario.name + ".exe" if scenario.damage or scenario.not_a_program else "package.exe"
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
@@ -180,7 +180,7 @@ def script_for(scenario):
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += ["use 2", run, "use 1"] if scenario.second else []
     lines += [f"hold {scenario.hold[1]} {win_path(scenario, scenario.hold[0])}"] if scenario.hold else []
-    lines += scenario.actions + (["unlock"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
+    lines += scenario.actions + (["held"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
     lines += ["dpi 96"] if scenario.dpi else []
     lines += ["program-files"] if scenario.program_files else []
     return lines + ["reg-check"]
