@@ -112,6 +112,8 @@ wine_template() {
     local dir=${1:?template directory} arch=${2:-win32} stamp
     dir=$(realpath -m "$dir") && mkdir -p "${dir%/*}" || return
     stamp=$(_wine_env_stamp "$arch")
+    # Current: no wait behind the copies that groups are taking of it.
+    [ "$(cat "$dir/template.stamp" 2>/dev/null)" != "$stamp" ] || return 0
     (
         flock 9 || exit
         [ "$(cat "$dir/template.stamp" 2>/dev/null)" = "$stamp" ] && exit

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """The repository's own texts file gives the program as pinned here: the
 picture of default-picture.png, the credits of the hash below, and the
-dialog, icon and manifest of the program from before the texts file existed.
-Only the version resource is new.
+icon of the program from before the texts file existed; check_exe.py checks
+the dialog and the manifest. Only the version resource is new.
 
 The picture is compared with default-picture.png (tools/remake-pictures.sh
 remakes it), band by band: its size and the rules and the buttons' band
@@ -32,13 +32,11 @@ REFERENCE = os.path.join(ROOT, "tests", "built", "default-picture.png")
 MAX_LEVELS = 64
 MAX_SHARE = 0.01
 # SHA-256 of g_szCredits from texts.toml (Windows-1250, without its NUL), and
-# of the program's resources shipped before, by (type, name).
+# of the program's icon shipped before, by (type, name).
 CREDITS = "f19ef948a67779b9f56d1d9fd0110a4d27ac8cd0ec69692bdf9fe13523192f28"
 RESOURCES = {
     (RT_ICON, 1): "f539d6fec2b0429b9d9f2b2f2641401439685891f4eae8dfb5a40f1768299c06",
-    (RT_DIALOG, IDS["IDD_MAIN"]): "c5ab7eba8a04a7072f150c6dd3bcccf8a99781aac2545024c073a1f2c00d48bf",
     (RT_GROUP_ICON, IDS["IDI_APP"]): "a0c9d012e2bf6b2fe05c2d97cb5594d97cf2f539e97935c12abd7a3562f4d9bf",
-    (RT_MANIFEST, 1): "311e0b5b57a86cd55a983b01385cb7a9b793f2fef90489797a47f21fb8911d36",
 }
 
 
@@ -62,7 +60,6 @@ def main(exe):
     t = texts.load_or_exit(os.path.join(ROOT, "texts.toml"))
     picture = make_artwork.make_bmp(t)
     credits = texts.credits(t).encode("cp1250")
-    expect("picture size", len(picture), 14 + 40 + L.H * L.STRIDE)
     with Image.open(io.BytesIO(picture)) as drawn, Image.open(REFERENCE) as reference:
         compare_picture(drawn.convert("RGB"), reference.convert("RGB"))
     check(hashlib.sha256(credits).hexdigest() == CREDITS, "the credits from texts.toml are the pinned ones")
@@ -75,7 +72,8 @@ def main(exe):
     for key, want in RESOURCES.items():
         got = [hashlib.sha256(data).hexdigest() for _, data in res.get(key, [])]
         check(got == [want], f"resource {key} unchanged")
-    extra = sorted(set(res) - set(RESOURCES) - {(RT_VERSION, 1), (RT_BITMAP, "IDB_BITMAP1")}, key=str)
+    extra = sorted(set(res) - set(RESOURCES) - {(RT_VERSION, 1), (RT_BITMAP, "IDB_BITMAP1"),
+                                                (RT_DIALOG, IDS["IDD_MAIN"]), (RT_MANIFEST, 1)}, key=str)
     check(not extra, f"no resources added besides the version: {extra}")
     check(pe.__data__.find(credits + b"\0") >= 0, "the program holds the credits")
     return "default texts: picture, credits and resources as before"

@@ -30,7 +30,6 @@ static struct RegState {
     DWORD dwType, cb;
     BYTE ab[4096];
 } g_regKept;
-static HANDLE g_hLocked;
 static BOOL g_fAnyProcess;
 static wchar_t g_szInstaller[1024];
 /* The player's temporary folder as the driver found it, for "temp". */
@@ -188,7 +187,6 @@ static void RegNone(wchar_t *)
     KeepKey(NULL);
 }
 
-/* <folder>: Path = folder; with none, the key without a value. */
 static void RegSet(wchar_t *pszFolder)
 {
     HKEY hKey = NewKey();
@@ -198,7 +196,6 @@ static void RegSet(wchar_t *pszFolder)
     KeepKey(hKey);
 }
 
-/* "<type> <hex bytes>": the bytes exactly, no NUL added. */
 static void RegRaw(wchar_t *pszArg)
 {
     HKEY hKey = NewKey();
@@ -215,7 +212,6 @@ static void RegRaw(wchar_t *pszArg)
     KeepKey(hKey);
 }
 
-/* The installer only reads the key: it must be as the script left it. */
 static void CheckRegistry(wchar_t *)
 {
     struct RegState now;
@@ -223,8 +219,6 @@ static void CheckRegistry(wchar_t *)
     Say(memcmp(&now, &g_regKept, sizeof now) ? L"reg changed" : L"reg unchanged");
 }
 
-/* Which views hold the key: a 32-bit setup on 64-bit Windows writes it
-   under WOW6432Node, and the 32-bit installer must find it there. */
 static void WhereIsRegistry(wchar_t *)
 {
     static const wchar_t *apszKey[] = {L"" GAME_KEY, L"SOFTWARE\\WOW6432Node\\" GAME_SUBKEY};
@@ -248,7 +242,6 @@ static void AddRect(const wchar_t *pszName, const RECT *prc)
                prc->bottom);
 }
 
-/* The dialog as the platform laid it out, from the real window. */
 static void Geometry(wchar_t *)
 {
     HWND hDlg = g_pInst->hDlg;
@@ -286,7 +279,6 @@ static wchar_t *SplitWord(wchar_t *pszArgs, wchar_t **ppszRest)
     return pszArgs;
 }
 
-/* "<cwd> [args]": the installer started there, with those arguments. */
 static void Start(wchar_t *pszArgs)
 {
     wchar_t szCmd[2048] = L"";
@@ -371,21 +363,8 @@ static void ProgramFiles(wchar_t *pszFolder)
     RegCloseKey(hKey);
 }
 
-static void Lock(wchar_t *pszFile)
-{
-    g_hLocked = CreateFileW(pszFile, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (g_hLocked == INVALID_HANDLE_VALUE)
-        Say(L"error: cannot lock %ls", pszFile);
-}
-
-static void Unlock(wchar_t *)
-{
-    CloseHandle(g_hLocked);
-}
-
-/* A scanner's or indexer's handle: the file open for reading with all
-   sharing, let go a while after the installer's copy (~<its pid>, beside the
-   file) appears; whether the copy was still waiting for the rename then. */
+/* The held file; for a scanner's hold, what it saw of the installer's copy
+   (~<its pid>, beside the file). */
 static struct Hold {
     HANDLE hFile, hThread;
     DWORD dwMs;
@@ -408,22 +387,27 @@ static DWORD WINAPI LetGo(void *)
 static void Hold(wchar_t *pszArgs)
 {
     wchar_t *pszFile, *pszMs = SplitWord(pszArgs, &pszFile), *pszSlash;
+    BOOL fLock = !wcscmp(pszMs, L"lock");
     g_hold.dwMs = wcstoul(pszMs, NULL, 10);
-    g_hold.hFile = CreateFileW(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                               OPEN_EXISTING, 0, NULL);
+    DWORD dwShare = fLock ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    g_hold.hFile = CreateFileW(pszFile, GENERIC_READ, dwShare, NULL, OPEN_EXISTING, 0, NULL);
     wcsncpy(g_hold.szCopy, pszFile, 1000);
     if (g_hold.hFile == INVALID_HANDLE_VALUE || !(pszSlash = wcsrchr(g_hold.szCopy, L'\\'))) {
         Say(L"error: cannot hold %ls", pszFile);
         return;
     }
+    if (fLock)
+        return;
     _snwprintf(pszSlash, 23, L"\\~%lX", g_pInst->pi.dwProcessId);
     g_hold.hThread = CreateThread(NULL, 0, LetGo, NULL, 0, NULL);
 }
 
 static void Held(wchar_t *)
 {
-    if (!g_hold.hThread)
+    if (!g_hold.hThread) {
+        CloseHandle(g_hold.hFile);
         return;
+    }
     WaitForSingleObject(g_hold.hThread, INFINITE);
     CloseHandle(g_hold.hThread);
     Say(!g_hold.fAppeared ? L"held: no copy appeared" : g_hold.fWaited ? L"held: the copy waited"
@@ -437,7 +421,6 @@ static void Click(wchar_t *pszId)
     Settle();
 }
 
-/* Both clicks first, then the wait: the two copies overlap. */
 static void ClickAll(wchar_t *pszId)
 {
     for (int i = 0; i < 2; ++i)
@@ -465,7 +448,6 @@ static void SayTitle(wchar_t *)
     Say(L"title %ls", szTitle);
 }
 
-/* A button's text as the button holds it, whatever the code page. */
 static void SayText(wchar_t *pszId)
 {
     wchar_t szText[256] = L"";
@@ -473,9 +455,6 @@ static void SayText(wchar_t *pszId)
     Say(L"text %ls %ls", pszId, szText);
 }
 
-/* "<id>": the face and character set the control draws its text with, and
- * how many of the text's letters that font lacks, asked of the installer's
- * own process through glyphs.dll. */
 static void SayGlyphs(wchar_t *pszId)
 {
     wchar_t szDll[MAX_PATH], *pszOut = NULL;
@@ -502,8 +481,6 @@ static void SayGlyphs(wchar_t *pszId)
         CloseHandle(hMap);
 }
 
-/* "<dpi>": the screen's dots per inch for the programs started from now on,
- * as Windows' display settings keep them. */
 static void Dpi(wchar_t *pszDpi)
 {
     DWORD dwDpi = (DWORD)_wtoi(pszDpi);
@@ -594,7 +571,6 @@ static void Del(wchar_t *pszFile)
     DeleteFileW(pszFile);
 }
 
-/* Written through to the disk now, so the next timed step does not pay for it. */
 static void Flush(wchar_t *pszFile)
 {
     HANDLE hFile = CreateFileW(pszFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -615,7 +591,7 @@ static const struct Command {
     {L"reg-set", RegSet},                /* <folder>: the game's key, Path = folder (REG_SZ) */
     {L"reg-key", RegSet},                /* the key with no Path value */
     {L"reg-none", RegNone},              /* no key */
-    {L"reg-raw", RegRaw},                /* <type> <hex>: Path = these bytes as given (RegSetValueExA) */
+    {L"reg-raw", RegRaw},                /* <type> <hex>: Path = these bytes, no NUL added (RegSetValueExA) */
     {L"reg-check", CheckRegistry},       /* -> "reg unchanged" if still as last set, else "reg changed" */
     {L"reg-where", WhereIsRegistry},     /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
                                             the key, or "reg-where none" */
@@ -624,12 +600,12 @@ static const struct Command {
     {L"temp", Temp},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
     {L"program-files", ProgramFiles},    /* [<folder>]: the Program Files folder, as the registry names it
                                             (or the first one again) */
-    {L"lock", Lock},                     /* <file>: hold it open unshared, as another program would */
-    {L"unlock", Unlock},                 /* let the locked file go */
-    {L"hold", Hold},                     /* <ms> <file>: hold it open for reading, sharing all, as a scanner
-                                            would, until <ms> after the installer's copy appears beside it */
-    {L"held", Held},                     /* -> "held: the copy waited" when the copy was still there at the
-                                            let-go, "held: the copy did not wait" or "held: no copy appeared" */
+    {L"hold", Hold},                     /* lock <file>: hold it open unshared, as another program would,
+                                            until "held"; <ms> <file>: open for reading, sharing all, as a
+                                            scanner would, until <ms> after the installer's copy appears */
+    {L"held", Held},                     /* a lock: let it go; else wait for the let-go -> "held: the copy
+                                            waited" when the copy was still there then, "held: the copy did
+                                            not wait" or "held: no copy appeared" */
     {L"run", Run},                       /* <cwd> [args]: start the installer there, wait for its dialog */
     {L"start", Start},                   /* as run, without waiting (a damaged package shows no dialog) */
     {L"click", Click},                   /* <id>: press a button (BM_CLICK) */
@@ -637,7 +613,7 @@ static const struct Command {
     {L"close", Close},                   /* close the window from its system menu */
     {L"focus", SayFocus},                /* -> "focus <control id>" */
     {L"title", SayTitle},                /* -> "title <window title>" */
-    {L"text", SayText},                  /* <id> -> "text <id> <the control's text>" */
+    {L"text", SayText},                  /* <id> -> "text <id> <the control's text>", whatever the code page */
     {L"glyphs", SayGlyphs},              /* <id> -> "glyphs <id> <face> <charset> missing <letters of its
                                             text that font lacks>" */
     {L"dpi", Dpi},                       /* <dpi>: the screen's DPI for what starts next */
@@ -650,7 +626,8 @@ static const struct Command {
     {L"alive", Alive},                   /* -> "alive" if the dialog is still open, else "gone" */
     {L"exit", Exit},                     /* -> "exit <code>" once the installer has ended */
     {L"use", Use},                       /* 1|2: the installer later commands address (two may run) */
-    {L"click-all", ClickAll},            /* <id>: press a button in every running installer at once */
+    {L"click-all", ClickAll},            /* <id>: press it in each running installer, then one wait: the
+                                            copies overlap */
     /* The benchmarks' */
     {L"time-start", TimeStart},          /* <key> <cwd> -> <key>_ms, <key>_ws: start to visible dialog;
                                             then close it, "exit <code>" */
@@ -658,7 +635,7 @@ static const struct Command {
                                             to result box, "exit <code>" */
     {L"time-copy", TimeCopy},            /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
     {L"del", Del},                       /* <file>: DeleteFileW */
-    {L"flush", Flush},                   /* <file>: FlushFileBuffers */
+    {L"flush", Flush},                   /* <file>: FlushFileBuffers, so the next timed step does not pay */
     {L"own-process", OwnProcess},        /* undoes any-process */
 };
 

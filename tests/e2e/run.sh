@@ -7,9 +7,9 @@
 #   SCENARIO  a scenario's name in tests/e2e/scenarios.py, or a shell pattern
 #             ('reg_*'); none: the whole group
 #   --tree    the Windows build tree, default build/win (from ./build.sh)
-# It builds what ctest's build test builds, keeps or makes the template prefix,
-# and runs the scenarios as the test does (run_e2e.py, with the test's
-# arguments); package_release also needs the release test's files
+# It builds what ctest's build test builds and runs the scenarios as the test
+# does (run_e2e.py, with the test's arguments, which keeps or makes the
+# template); package_release also needs the release test's files
 # (ctest -R '^release$').
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -33,11 +33,4 @@ shift
 log=$tree/e2e-build.log
 cmake --build "$tree" -j"$(nproc)" --target all test_files >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 export PYTHONPATH=$PWD/tools:$PWD/tests/built  # as ctest sets it
-for ((i = 0; i < ${#args[@]} - 1; i++)); do
-    case ${args[i]} in
-    --template) template=${args[i + 1]} ;;
-    --arch) arch=${args[i + 1]} ;;
-    esac
-done
-/usr/bin/python3 tests/e2e/run_e2e.py template "$template" --arch "$arch"
 exec /usr/bin/python3 tests/e2e/run_e2e.py "${args[@]}" "$@"

@@ -3,8 +3,9 @@
 outcome: the boxes a player reads, the exit code and the files after.
 
 "template" makes a Wine prefix, or keeps the one there if Wine and
-tools/wine-env.sh are as they were; a group copies it, lays out its
-scenarios' files under C:\\e2e, runs one driver script for all and compares.
+tools/wine-env.sh are as they were; a group does the same with its --template,
+copies it, lays out its scenarios' files under C:\\e2e, runs one driver
+script for all and compares.
 --only runs the named scenarios of the group alone (shell patterns work).
 --arch says what the template is (32-bit Windows, or 64-bit Windows where the
 program runs under WoW64); --locale picks the ANSI code page."""
@@ -54,6 +55,15 @@ def sh(script, user=None, work=None, locale=None):
         if line.startswith("wine-env: missing:"):
             sys.exit(line)
     return result
+
+
+def make_template(path, arch):
+    r = sh(f'wine_template "{path}" {arch}')
+    for line in r.stderr.decode(errors="replace").splitlines():
+        if line.startswith("wine-env:"):
+            print(line, file=sys.stderr)
+    if r.returncode != 0:
+        sys.exit("cannot make the Wine prefix")
 
 
 def snapshot(root):
@@ -168,7 +178,7 @@ def script_for(scenario):
     else:
         lines.append(f"reg-{scenario.reg}")
     lines.append("reg-where")
-    lines += ["lock " + win_path(scenario, scenario.lock)] if scenario.lock else []
+    lines += ["hold lock " + win_path(scenario, scenario.lock)] if scenario.lock else []
     if scenario.package:
         exe = scenario.name + ".exe" if scenario.damage or scenario.not_a_program else "package.exe"
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
@@ -180,7 +190,7 @@ def script_for(scenario):
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += ["use 2", run, "use 1"] if scenario.second else []
     lines += [f"hold {scenario.hold[1]} {win_path(scenario, scenario.hold[0])}"] if scenario.hold else []
-    lines += scenario.actions + (["unlock"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
+    lines += scenario.actions + (["held"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
     lines += ["dpi 96"] if scenario.dpi else []
     lines += ["program-files"] if scenario.program_files else []
     return lines + ["reg-check"]
@@ -371,23 +381,18 @@ def main():
                     help="run these scenarios of the group alone (names or shell patterns)")
     args = ap.parse_args()
     if args.what == "template":
-        r = sh(f'wine_template "{args.name}" {args.arch}')
-        for line in r.stderr.decode(errors="replace").splitlines():
-            if line.startswith("wine-env:"):
-                print(line, file=sys.stderr)
-        if r.returncode != 0:
-            sys.exit("cannot make the Wine prefix")
-        return 0
-    if not (args.credits and args.package):
-        ap.error("a group needs --credits and --package")
+        return make_template(args.name, args.arch)
+    if not (args.template and args.credits and args.package):
+        ap.error("a group needs --template, --credits and --package")
     if args.name not in GROUPS:
         ap.error(f"no group {args.name}; there are: {' '.join(GROUPS)}")
     chosen(args.name, args.only)
-    files = (args.template, args.installer, args.driver, args.package, args.credits) + (
+    files = (args.installer, args.driver, args.package, args.credits) + (
         (args.not_a_program,) if any(s.not_a_program for s in GROUPS[args.name]) else ())
     missing = [f for f in files if not (f and os.path.exists(f))]
     if missing:
-        sys.exit(f"missing: {missing[0]} (build the tree and make the template first)")
+        sys.exit(f"missing: {missing[0]} (build the tree first)")
+    make_template(args.template, args.arch)
     return run_group(args.name, args)
 
 

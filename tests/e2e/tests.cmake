@@ -31,45 +31,28 @@ set(E2E_RUNS
     "texts_western|texts|win32|en_US.UTF-8")
 # One run: its test, and its arguments for tests/e2e/run.sh (see below).
 set(e2e_runs_sh "")
-function(e2e_run name arch fixtures)
-    tool_test(e2e_${name} ${E2E_RUN} ${ARGN})
+function(e2e_run name group arch locale fixtures installer package credits)
+    set(args group ${group} --template ${E2E_WORK}/template_${arch} --arch ${arch} --locale ${locale}
+        --installer ${installer} --driver $<TARGET_FILE:e2e_driver> --package ${package}
+        --not-a-program ${NOT_A_PROGRAM} --credits ${credits} --work ${E2E_WORK}/${name})
+    tool_test(e2e_${name} ${E2E_RUN} ${args})
     set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "built;wine_${arch};${fixtures}"
         LABELS e2e TIMEOUT 1800)
-    list(JOIN ARGN "' '" args)
+    list(JOIN args "' '" args)
     set(e2e_runs_sh "${e2e_runs_sh}run_${name}=('${args}')\n" PARENT_SCOPE)
 endfunction()
 
 foreach(run ${E2E_RUNS})
     string(REPLACE "|" ";" run "${run}")
-    list(GET run 0 name)
-    list(GET run 1 group)
-    list(GET run 2 arch)
-    list(GET run 3 locale)
-    e2e_run(${name} ${arch} "" group ${group}
-        --template ${E2E_WORK}/template_${arch}
-        --arch ${arch}
-        --locale ${locale}
-        --installer $<TARGET_FILE:installer>
-        --driver $<TARGET_FILE:e2e_driver>
-        --package ${PACKAGE_FILE}
-        --not-a-program ${NOT_A_PROGRAM}
-        --credits ${GENERATED_DIR}/credits.txt
-        --work ${E2E_WORK}/${name})
+    e2e_run(${run} "" $<TARGET_FILE:installer> ${PACKAGE_FILE} ${GENERATED_DIR}/credits.txt)
 endforeach()
 
 # A map author's signed release, built by the release test: the package
 # group again, with that release's About text.
 execute_process(COMMAND ${TEXTS_TOOL} get ${CMAKE_SOURCE_DIR}/tests/release/author.toml release.package
     OUTPUT_VARIABLE release_package OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-e2e_run(package_release win32 author_release group package
-    --template ${E2E_WORK}/template_win32
-    --arch win32
-    --locale cs_CZ.UTF-8
-    --installer ${RELEASE_WORK}/build/${PROGRAM_NAME}.exe
-    --driver $<TARGET_FILE:e2e_driver>
-    --package ${RELEASE_WORK}/dist/${release_package}
-    --credits ${RELEASE_WORK}/build/generated/credits.txt
-    --work ${E2E_WORK}/release)
+e2e_run(package_release package win32 cs_CZ.UTF-8 author_release ${RELEASE_WORK}/build/${PROGRAM_NAME}.exe
+    ${RELEASE_WORK}/dist/${release_package} ${RELEASE_WORK}/build/generated/credits.txt)
 
 # Each run's arguments, for tests/e2e/run.sh, which runs one by hand.
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/e2e-runs.sh" CONTENT "${e2e_runs_sh}")

@@ -58,39 +58,38 @@ INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
     LookupCase{"NulInsideStopsThere", true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"}),
     ::testing::PrintToStringParamName());
 
-TEST(GamePathSize, ShortValueDoesNotLimitTheNextLookup)
-{
-    standin::Reset();
-    SetGamePath("C:\\A" + kNul);
-    ReadGamePath();
-    ASSERT_STREQ(g_szGamePath, "C:\\A");
+// Two lookups in a row: the second sees only what the registry holds then,
+// and neither shows anything itself.
+struct TwoLookupsCase : NamedCase {
+    std::optional<std::string> strFirst, strSecond;  // the value's bytes; nullopt: no key
+    std::string strExpected;                         // the game folder after the second
+};
 
-    std::string strLong = "C:\\" + std::string(200, 'x');
-    SetGamePath(strLong + kNul);
-    ReadGamePath();
-    EXPECT_EQ(std::string(g_szGamePath), strLong);
+class TwoLookupsTest : public ::testing::TestWithParam<TwoLookupsCase> {};
+
+TEST_P(TwoLookupsTest, SecondSeesTheRegistryAsItIsThen)
+{
+    const TwoLookupsCase &c = GetParam();
+    auto Lookup = [](const std::optional<std::string> &strStored) {
+        standin::Reset();
+        if (strStored)
+            SetGamePath(*strStored);
+        ReadGamePath();
+        EXPECT_TRUE(standin::g_state.vecBoxes.empty());
+        EXPECT_TRUE(standin::g_state.vecEnds.empty());
+    };
+    Lookup(c.strFirst);
+    ASSERT_STREQ(g_szGamePath, c.strFirst.value_or("").c_str());  // the value up to its NUL
+    Lookup(c.strSecond);
+    EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
 }
 
-TEST(GamePathSize, KeyRemovedBetweenLookupsEmptiesTheFolder)
-{
-    standin::Reset();
-    SetGamePath("C:\\A" + kNul);
-    ReadGamePath();
-    ASSERT_STREQ(g_szGamePath, "C:\\A");
+const std::string k200 = "C:\\" + std::string(200, 'x');
 
-    standin::Reset();
-    ReadGamePath();
-    EXPECT_STREQ(g_szGamePath, "");
-}
-
-TEST(GamePathLookup, ShowsNothingItself)
-{
-    standin::Reset();
-    ReadGamePath();
-    SetGamePath("C:\\A" + kNul);
-    ReadGamePath();
-    EXPECT_TRUE(standin::g_state.vecBoxes.empty());
-    EXPECT_TRUE(standin::g_state.vecEnds.empty());
-}
+INSTANTIATE_TEST_SUITE_P(GamePath, TwoLookupsTest, ::testing::Values(
+    TwoLookupsCase{"ShortValueDoesNotLimitTheNext", "C:\\A" + kNul, k200 + kNul, k200},
+    TwoLookupsCase{"KeyRemovedEmptiesTheFolder", "C:\\A" + kNul, std::nullopt, ""},
+    TwoLookupsCase{"KeyAddedIsFound", std::nullopt, "C:\\A" + kNul, "C:\\A"}),
+    ::testing::PrintToStringParamName());
 
 }
