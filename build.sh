@@ -169,7 +169,10 @@ step step_build "$build/make.log" cmake --build "$build" --target map_package -j
 write_preview
 package=$dist/$(/usr/bin/python3 "$root/tools/texts.py" get "$texts" release.package)
 mkdir -p "$dist"
-cp -- "$build/package/$(basename "$package")" "$build/package/$(basename "$package").sha256" "$dist/"
+# Linked, not copied, where it can be: a large map's package takes its room once.
+for f in "$package" "$package.sha256"; do
+    ln -- "$build/package/${f##*/}" "$dist/" 2>/dev/null || cp -- "$build/package/${f##*/}" "$dist/"
+done
 msg done dir="$dist"
 for f in "$package" "$package.sha256"; do
     msg done_file name="$(basename "$f")" size="$(msg_count "$(stat -c %s "$f")" bytes)"

@@ -163,7 +163,7 @@ def lay_out(root, win_root, files, runs, copy_runs, sizes):
     for warm in ["warm_"] + [""] * runs:
         for name, m in MEASURES.items():
             if m.how == "start":
-                lines += [f"program {exe[name]}", f"{m.process}-process",
+                lines += [f"program {exe[name]}", f"process {m.process}",
                           f"time-start {warm}{name} {win_root}\\{m.cwd}"]
     Path(bin_dir, "start.txt").write_text("\n".join(lines) + "\n")
 

@@ -326,14 +326,9 @@ static void Program(wchar_t *pszExe)
     wcsncpy(g_szInstaller, pszExe, 1023);
 }
 
-static void AnyProcess(wchar_t *)
+static void Process(wchar_t *pszWhich)
 {
-    g_fAnyProcess = TRUE;
-}
-
-static void OwnProcess(wchar_t *)
-{
-    g_fAnyProcess = FALSE;
+    g_fAnyProcess = !wcscmp(pszWhich, L"any");
 }
 
 static void Temp(wchar_t *pszFolder)
@@ -596,7 +591,8 @@ static const struct Command {
     {L"reg-where", WhereIsRegistry},     /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
                                             the key, or "reg-where none" */
     {L"program", Program},               /* <exe>: start this one from now on (the package, say) */
-    {L"any-process", AnyProcess},        /* its dialog may belong to a child process */
+    {L"process", Process},               /* any|own: its dialog may belong to a child process, or only to
+                                            the process started */
     {L"temp", Temp},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
     {L"program-files", ProgramFiles},    /* [<folder>]: the Program Files folder, as the registry names it
                                             (or the first one again) */
@@ -636,7 +632,6 @@ static const struct Command {
     {L"time-copy", TimeCopy},            /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
     {L"del", Del},                       /* <file>: DeleteFileW */
     {L"flush", Flush},                   /* <file>: FlushFileBuffers, so the next timed step does not pay */
-    {L"own-process", OwnProcess},        /* undoes any-process */
 };
 
 static void Command(wchar_t *pszLine)

@@ -182,7 +182,7 @@ def script_for(scenario):
     if scenario.package:
         exe = scenario.name + ".exe" if scenario.damage or scenario.not_a_program else "package.exe"
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
-        lines += ["program " + at, "any-process"]
+        lines += ["program " + at, "process any"]
     lines += ["temp " + win_path(scenario, scenario.temp)] if scenario.temp else []
     lines += [f"dpi {scenario.dpi}"] if scenario.dpi else []
     lines += ["program-files " + win_path(scenario, scenario.program_files)] if scenario.program_files else []
