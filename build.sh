@@ -2,7 +2,7 @@
 # Builds a release for players into dist/: the single-file package and its
 # checksum, from the map author's map and texts file. Everything checked
 # first, every problem at once; then a quiet build, and a summary of what to
-# publish. What it says comes from tools/messages.tsv, in Czech unless the
+# publish. What it says comes from author/messages.tsv, in Czech unless the
 # locale asks for English.
 #
 # Usage: ./build.sh MAP_FILE TEXTS_FILE
@@ -17,7 +17,7 @@
 # BUILD_DIR and DIST_DIR build elsewhere than build/win and dist/ (tests).
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
-source "$root/tools/messages.sh"
+source "$root/author/messages.sh"
 build=$(realpath -m -- "${BUILD_DIR:-$root/build/win}")
 dist=$(realpath -m -- "${DIST_DIR:-$root/dist}")
 
@@ -104,11 +104,11 @@ stop() {
     if [ -n "$preview_only" ]; then msg preview_stopped >&2; else msg stopped >&2; fi
     exit 1
 }
-"$root/tools/setup.sh" build || { msg stopped >&2; exit 1; }
+"$root/testbed/setup.sh" build || { msg stopped >&2; exit 1; }
 
 # The texts, every problem, named as the author typed the file.
 if [ -n "$texts" ] && [ -z "$texts_problem" ]; then
-    out=$(/usr/bin/python3 "$root/tools/texts.py" check "$texts" 2>&1) || mapfile -t -O ${#problems[@]} problems <<<"$out"
+    out=$(/usr/bin/python3 "$root/author/texts.py" check "$texts" 2>&1) || mapfile -t -O ${#problems[@]} problems <<<"$out"
 fi
 
 # The password in a private file of our own, as a Windows editor may have
@@ -136,7 +136,7 @@ fi
 # The picture with its buttons and the About box, from the texts alone.
 write_preview() {
     mkdir -p "$build"
-    /usr/bin/python3 "$root/tools/texts.py" preview "$texts" "$build/preview.png"
+    /usr/bin/python3 "$root/author/texts.py" preview "$texts" "$build/preview.png"
 }
 if [ -n "$preview_only" ]; then
     write_preview
@@ -167,7 +167,7 @@ step step_configure "$build/cmake.log" cmake -S "$root" -B "$build" --no-warn-un
 step step_build "$build/make.log" cmake --build "$build" --target map_package -j"$(nproc)"
 
 write_preview
-package=$dist/$(/usr/bin/python3 "$root/tools/texts.py" get "$texts" release.package)
+package=$dist/$(/usr/bin/python3 "$root/author/texts.py" get "$texts" release.package)
 mkdir -p "$dist"
 # Linked, not copied, where it can be: a large map's package takes its room once.
 for f in "$package" "$package.sha256"; do

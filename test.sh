@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-tools/setup.sh test
+testbed/setup.sh test
 ./build.sh
 
 jobs=$(nproc)

@@ -38,10 +38,10 @@ source "$inputs"
 # shellcheck disable=SC2154  # from $inputs (one of an older build may lack some)
 : "${program:?in $inputs}" "${driver:?in $inputs}" "${template:?in $inputs; run ./build.sh}"
 prog=${program##*/} drv=${driver##*/}
-export PYTHONPATH=$PWD/tools:$PWD/tests/built  # as ctest sets it
+export PYTHONPATH=$PWD/author:$PWD/tests/built  # as ctest sets it
 
-# shellcheck source=../tools/wine-env.sh
-source tools/wine-env.sh
+# shellcheck source=../testbed/wine-env.sh
+source testbed/wine-env.sh
 work=$(mktemp -d -t bench.XXXXXX)
 prefix=$work/prefix
 cleanup() {

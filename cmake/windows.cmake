@@ -89,7 +89,7 @@ add_subdirectory(tests/built)
 add_subdirectory(tests/e2e)
 
 # What the build made, by path, for the scripts that run it (bench/run.sh,
-# package/try-it.sh, tools/screenshot.sh): sourced there.
+# package/try-it.sh, testbed/screenshot.sh): sourced there.
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/built-files.sh" CONTENT
 "program='$<TARGET_FILE:installer>'
 map='${MAP_STAGED}'

@@ -6,12 +6,12 @@
 ; makensis -INPUTCHARSET UTF8 -NOCONFIG -DINSTALLER=... -DMAP=... -DPROGRAM_NAME=...
 ;          -DICON=... -DRELEASE=... -DOUTFILE=... installer.nsi
 ; (nsis_package in package/CMakeLists.txt does this). RELEASE: the version
-; keys made from the texts file (tools/texts.py nsh). -DNO_FILES builds the
+; keys made from the texts file (author/texts.py nsh). -DNO_FILES builds the
 ; same package with an empty section and no functions of its own: what the
 ; package's own steps cost is told against it.
 ;
 ; It runs as administrator, so nothing it runs, reads or deletes may be
-; within reach of the player's own unelevated programs (README.md, Security):
+; within reach of the player's own unelevated programs (docs/security.md):
 ; the work folder is new, under Program Files, which gives those programs
 ; read and execute only, and only the two files, by name, and then the
 ; empty folder are deleted.

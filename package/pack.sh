@@ -11,7 +11,7 @@
 # Progress lines begin with "::progress:: ", for build.sh to show.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../tools/messages.sh"
+source "$here/../author/messages.sh"
 package=$1 map=$2
 shift 3
 

@@ -10,7 +10,7 @@
 # the package does; Ctrl-C ends both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh test    # Wine, Xvfb
+testbed/setup.sh test    # Wine, Xvfb
 
 package=
 # shellcheck source=/dev/null
@@ -18,8 +18,8 @@ package=
 package=$(realpath -m -- "${1:-$package}")
 [ -f "$package" ] || { echo "no package: run ./build.sh first" >&2; exit 1; }
 
-# shellcheck source=tools/wine-game.sh
-. tools/wine-game.sh
+# shellcheck source=testbed/wine-game.sh
+. testbed/wine-game.sh
 wine_game duneveil-try
 if [ -n "$GAME_XVFB" ]; then
     echo "no DISPLAY: started Xvfb on $DISPLAY; look with e.g."

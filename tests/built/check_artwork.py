@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Check the installer picture and icon made by tools/make_artwork.py, and
+"""Check the installer picture and icon made by author/make_artwork.py, and
 that `./build.sh --preview` of the same texts shows that picture, pixel for
 pixel but for the buttons' outlines.
 

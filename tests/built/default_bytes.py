@@ -4,7 +4,7 @@ picture of default-picture.png, the credits of the hash below, and the
 icon of the program from before the texts file existed; check_exe.py checks
 the dialog and the manifest. Only the version resource is new.
 
-The picture is compared with default-picture.png (tools/remake-pictures.sh
+The picture is compared with default-picture.png (testbed/remake-pictures.sh
 remakes it), band by band: its size and the rules and the buttons' band
 exactly, the lettering within a tolerance, since each release's Pillow and
 FreeType smooth glyph edges a little differently (Debian 13 drew 26 of an

@@ -32,5 +32,5 @@ shift
 
 log=$tree/e2e-build.log
 cmake --build "$tree" -j"$(nproc)" --target all test_files >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
-export PYTHONPATH=$PWD/tools:$PWD/tests/built  # as ctest sets it
+export PYTHONPATH=$PWD/author:$PWD/tests/built  # as ctest sets it
 exec /usr/bin/python3 tests/e2e/run_e2e.py "${args[@]}" "$@"

@@ -3,7 +3,7 @@
 outcome: the boxes a player reads, the exit code and the files after.
 
 "template" makes a Wine prefix, or keeps the one there if Wine and
-tools/wine-env.sh are as they were; a group does the same with its --template,
+testbed/wine-env.sh are as they were; a group does the same with its --template,
 copies it, lays out its scenarios' files under C:\\e2e, runs one driver
 script for all and compares.
 --only runs the named scenarios of the group alone (shell patterns work).
@@ -25,7 +25,7 @@ import picture_layout as L
 from scenarios import (DECOY, GROUPS, BOX_ABOUT, BOX_COPY_FAILED, BOX_INSTALLED, BOX_ONE_OF_TWO,
                        GEOMETRY, GLYPHS_EXIT, IDC_ABOUT, IDC_EXIT, IDC_INSTALL, WORK_NAMES, Link)
 
-WINE_ENV = str(Path(__file__).resolve().parents[2] / "tools" / "wine-env.sh")
+WINE_ENV = str(Path(__file__).resolve().parents[2] / "testbed" / "wine-env.sh")
 # The programs' folder, as Windows names it.
 BIN = "C:\\e2e\\bin\\"
 UNPRIVILEGED_USER = "e2e-player"
@@ -307,7 +307,7 @@ def run_scenarios(name, args, work, prefix, user):
     roots = {s.name: lay_out(drive_c, s, args.package) for s in scenarios}
     if user:
         if user not in {p.pw_name for p in pwd.getpwall()}:
-            sys.exit(f"missing: the user {user}; run: sudo tools/setup.sh test")
+            sys.exit(f"missing: the user {user}; run: sudo testbed/setup.sh test")
         subprocess.run(["chown", "-R", user, prefix], check=True)
     befores = {}
     for s in scenarios:

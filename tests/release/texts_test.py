@@ -2,7 +2,7 @@
 """The texts file's checks: one row per kind of bad input, each an edit of
 the repository's texts.toml and the one line it must produce; that every key
 shows where its table says; that files as Windows editors save them read
-the same; that every message is in both languages; and that README.md's
+the same; that every message is in both languages; and that docs/authors.md's
 table is the tool's."""
 import os
 import re
@@ -15,7 +15,7 @@ from pe_files import ROOT, read
 import messages
 import texts
 
-TOOL = [sys.executable, os.path.join(ROOT, "tools", "texts.py")]
+TOOL = [sys.executable, os.path.join(ROOT, "author", "texts.py")]
 DEFAULT = read(os.path.join(ROOT, "texts.toml")).decode("utf-8")
 AUTHOR = os.path.join(ROOT, "tests", "release", "author.toml")
 NAME = "moje mapa.toml"   # as the author typed it
@@ -24,9 +24,9 @@ CASES = [
     ("missing key", 'web2 = "www.example.org/duneveil"\n', "",
      "map.web2: missing. Add it under [map] as the sample texts.toml has it."),
     ("unknown key", 'web2 =', 'not_a_key = "www.example.net"\nweb2 =',
-     "line 16: map.not_a_key: unknown key. Correct its name or delete the line; README.md lists the keys."),
+     "line 16: map.not_a_key: unknown key. Correct its name or delete the line; docs/authors.md lists the keys."),
     ("unknown table", "[release]", '[extra]\nnote = "x"\n\n[release]',
-     "line 46: extra.note: unknown key. Correct its name or delete the line; README.md lists the keys."),
+     "line 46: extra.note: unknown key. Correct its name or delete the line; docs/authors.md lists the keys."),
     ("not Windows-1250", 'title = "Písečná brána"', 'title = "Peña brána"',
      'line 9: map.title: the character "ñ" (U+00F1) is not in Windows-1250, in which the installer shows it. '
      "Replace it."),
@@ -110,7 +110,7 @@ class TextsFile(unittest.TestCase):
             'title = "Písečná brána"', 'title = "Písečná brána a Velká solná poušť"')
         self.assertEqual(check(text, ()), (1, [
             "řádek 16: map.not_a_key: takový klíč neznám. Opravte jeho název, nebo řádek smažte; "
-            "klíče vypisuje README.md.",
+            "klíče vypisuje docs/authors.md.",
             "map.web2: klíč chybí. Doplňte ho do tabulky [map] podle vzoru v texts.toml.",
             "řádek 9: map.title: „Písečná brána a Velká solná poušť (betaverze)“ je o 14 pixelů širší, než se "
             "vejde do obrázku. Text zkraťte."]))
@@ -129,7 +129,7 @@ class TextsFile(unittest.TestCase):
         """Both languages with the same fields, and every message the
         build's scripts name is in the table."""
         code = "".join(read(os.path.join(ROOT, *p)).decode() for p in (
-            ("build.sh",), ("tools", "setup.sh"), ("tools", "texts.py")))
+            ("build.sh",), ("testbed", "setup.sh"), ("author", "texts.py")))
         named = set(re.findall(r"\bmsg(?:_count \S+)? (\w+)", code) + re.findall(r'"(\w+)", \{', code)
                     + re.findall(r'text\("(\w+)"', code) + re.findall(r'count\(\S+, "(\w+)"\)', code))
         self.assertEqual(named - set(messages.TABLE_ROWS), set())
@@ -155,11 +155,11 @@ class TextsFile(unittest.TestCase):
                 now = texts.made(t)
                 self.assertEqual({part for part in made if now[part] != made[part]}, {row.part})
 
-    def test_readme_shows_the_tools_table(self):
-        readme = read(os.path.join(ROOT, "README.md")).decode("utf-8")
+    def test_the_guide_shows_the_tools_table(self):
+        readme = read(os.path.join(ROOT, "docs", "authors.md")).decode("utf-8")
         start = readme.find(texts.keys_table().split("\n")[0])
         self.assertEqual(readme[start:readme.find("\n\n", start) + 1] if start >= 0 else "", texts.keys_table(),
-                         "README.md's key table: paste in the output of tools/texts.py keys-table")
+                         "docs/authors.md's key table: paste in the output of author/texts.py keys-table")
 
 
 if __name__ == "__main__":

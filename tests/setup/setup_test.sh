@@ -41,8 +41,8 @@ for row in "${cases[@]}"; do
     # A mounted binfmt_misc has "register"; ours an entry too.
     [ "$binfmt" = registered ] && touch "$dir/binfmt/register" && echo enabled >"$dir/binfmt/qemu-i386"
     out=$(SETUP_PROBE=$probe SETUP_LOADER_BASE=$base SETUP_DRY_RUN=1 BINFMT_DIR=$dir/binfmt WINE_ENV_DIR=$dir/env \
-        "$repo/tools/setup.sh" test 2>&1)
-    got=$(WINE_ENV_DIR=$dir/env bash -c 'source "$1/tools/wine-env.sh" >/dev/null 2>&1; wine_env /x 2>/dev/null; echo "${LD_PRELOAD:+yes}"' \
+        "$repo/testbed/setup.sh" test 2>&1)
+    got=$(WINE_ENV_DIR=$dir/env bash -c 'source "$1/testbed/wine-env.sh" >/dev/null 2>&1; wine_env /x 2>/dev/null; echo "${LD_PRELOAD:+yes}"' \
         _ "$repo")
     problems=()
     not_said "$out" $want
@@ -95,7 +95,7 @@ for row in "${apt_cases[@]}"; do
     [ -z "$user" ] || as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
     out=$(PATH=$fake/bin:$PATH FAKE_LOG=$fake/log FAKE_UPDATE=$update FAKE_PLAIN=$plain FAKE_TARGETED=$targeted \
         SETUP_APT_GET=$fake/apt-get SETUP_APT_RETRY_DELAY=0 SETUP_OS_RELEASE=$fake/os-release \
-        SETUP_SUDO=no-such-sudo LANG=en_GB.UTF-8 LC_ALL= LC_MESSAGES= "${as[@]}" "$repo/tools/setup.sh" build 2>&1)
+        SETUP_SUDO=no-such-sudo LANG=en_GB.UTF-8 LC_ALL= LC_MESSAGES= "${as[@]}" "$repo/testbed/setup.sh" build 2>&1)
     rc=$?
     problems=()
     not_said "$out" $want

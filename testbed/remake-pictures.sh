@@ -8,13 +8,13 @@
 # references are Debian 12's). The screenshots take minutes each under
 # emulated Wine.
 #
-# Usage: tools/remake-pictures.sh
+# Usage: testbed/remake-pictures.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ $# -eq 0 ] || { sed -n '11p' "$0" | sed 's/^# //' >&2; exit 2; }
 
 picture() {   # TEXTS PNG
-    PYTHONPATH=tools /usr/bin/python3 -c '
+    PYTHONPATH=author /usr/bin/python3 -c '
 import io, sys
 from PIL import Image
 import make_artwork, texts
@@ -29,5 +29,5 @@ picture tests/release/author.toml docs/author-picture.png
 program=
 # shellcheck source=/dev/null
 . build/win/built-files.sh
-tools/screenshot.sh --dpi 96 "$program" docs/screenshot.png
-tools/screenshot.sh --dpi 120 "$program" docs/screenshot-120.png
+testbed/screenshot.sh --dpi 96 "$program" docs/screenshot.png
+testbed/screenshot.sh --dpi 120 "$program" docs/screenshot-120.png

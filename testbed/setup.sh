@@ -1,10 +1,10 @@
 #!/bin/bash
 # Installs and sets up everything the build and the tests need: the one
 # place that changes the machine, saying each change before making it
-# (README.md lists them). Quick when everything is there already.
+# (README.md and docs/setup.md list them). Quick when everything is there already.
 #
-#   tools/setup.sh build   Debian packages for the Windows program and the package
-#   tools/setup.sh test    all of build, plus the tests', Wine's and the screenshot's
+#   testbed/setup.sh build   Debian packages for the Windows program and the package
+#   testbed/setup.sh test    all of build, plus the tests', Wine's and the screenshot's
 #
 # For tests of this script: SETUP_PROBE=native|emulated|none takes that as
 # the probe's answer, SETUP_LOADER_BASE=0xADDRESS where Wine's i386 loader
@@ -14,11 +14,11 @@
 # SETUP_APT_RETRY_DELAY its seconds between updates, SETUP_OS_RELEASE names
 # another os-release, SETUP_SUDO another sudo.
 #
-# What ./build.sh may make it say comes from tools/messages.tsv, in the map
+# What ./build.sh may make it say comes from author/messages.tsv, in the map
 # author's language; what only ./test.sh makes it say stays English.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source tools/messages.sh
+source author/messages.sh
 
 WINE_ENV_DIR=${WINE_ENV_DIR:-/opt/wine-e2e}
 BINFMT_DIR=${BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
@@ -128,7 +128,7 @@ install_packages() {
 # $WINE_ENV_DIR for the tests' own check that i386 programs still run.
 probe_i386() {
     local rc=0
-    $SUDO gcc -m32 -nostdlib -static -o "$WINE_ENV_DIR/i386-probe" tools/i386-probe.S ||
+    $SUDO gcc -m32 -nostdlib -static -o "$WINE_ENV_DIR/i386-probe" testbed/i386-probe.S ||
         die "cannot build the i386 probe"
     if [ -n "${SETUP_PROBE:-}" ]; then echo "$SETUP_PROBE"; return; fi
     "$WINE_ENV_DIR/i386-probe" 2>/dev/null || rc=$?
@@ -176,7 +176,7 @@ private_dir() {
 
 build_shim() {
     local lib32=$WINE_ENV_DIR/lib/i386-linux-gnu lib64=$WINE_ENV_DIR/lib/x86_64-linux-gnu
-    local src=tools/qemu-wine-fix.c
+    local src=testbed/qemu-wine-fix.c
     [ "$lib32/qemu-wine-fix.so" -nt "$src" ] && [ -f "$lib64/qemu-wine-fix.so" ] && return 0
     say "building the qemu compatibility library in $WINE_ENV_DIR/lib"
     change mkdir -p "$lib32" "$lib64"

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Wine for the end-to-end tests, the benchmarks, the screenshot and try-it:
-# 32-bit Windows programs in throwaway prefixes. tools/setup.sh installs and
+# 32-bit Windows programs in throwaway prefixes. testbed/setup.sh installs and
 # sets up all this needs; sourcing this file only checks that it is there (one
 # line naming what is missing, and a non-zero status) and defines:
 #
@@ -34,7 +34,7 @@ WINE_FONTS=/usr/share/wine/fonts
 
 _wine_env_log() { echo "wine-env: $*" >&2; }
 
-_wine_env_missing() { _wine_env_log "missing: $1; run: sudo tools/setup.sh test"; return 1; }
+_wine_env_missing() { _wine_env_log "missing: $1; run: sudo testbed/setup.sh test"; return 1; }
 
 # One line for the first thing missing, with the command that provides it.
 wine_env_check() {

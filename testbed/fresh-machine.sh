@@ -7,7 +7,7 @@
 # later), so it registers what a new machine registers and sees nothing that
 # this machine registered. Root only; installs debootstrap here if missing.
 #
-# Usage: sudo tools/fresh-machine.sh [--release NAME] [--emulate] [--again] [--keep] [DIR]
+# Usage: sudo testbed/fresh-machine.sh [--release NAME] [--emulate] [--again] [--keep] [DIR]
 #   --release  bookworm (Debian 12) or trixie (Debian 13, the default)
 #   --emulate  set up as on a kernel that cannot run i386 programs: the root
 #              registers its own qemu in its binfmt_misc

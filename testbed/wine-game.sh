@@ -16,7 +16,7 @@
 # $GAME_PATH_VALUE, $GAME_DATA_FILE, $MAP_FOLDER, $MAP_FILE.
 
 _wine_game_dir=$(dirname "${BASH_SOURCE[0]}")
-# shellcheck source=tools/wine-env.sh
+# shellcheck source=testbed/wine-env.sh
 . "$_wine_game_dir/wine-env.sh" || return 1
 
 # cpp expands each name as the compiler does; sed joins the literals and

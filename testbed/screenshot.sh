@@ -1,9 +1,9 @@
 #!/bin/bash
 # Screenshot of the installer's dialog, for the docs: runs the program under
 # the team's (emulated) 32-bit Wine on a private Xvfb and crops the screen to
-# the dialog. tools/setup.sh installs what it needs; the rest is throwaway.
+# the dialog. testbed/setup.sh installs what it needs; the rest is throwaway.
 #
-# Usage: tools/screenshot.sh [--dpi N] [EXE] [PNG]
+# Usage: testbed/screenshot.sh [--dpi N] [EXE] [PNG]
 #   EXE, PNG   default: the program ./build.sh made, docs/screenshot.png
 #   --dpi N    the screen's dots per inch as Windows sets them (96, the
 #              default; 120 is Windows's 125 %)
@@ -26,9 +26,9 @@ wait_secs=${SCREENSHOT_TIMEOUT:-300}   # emulated Wine starts in minutes, not se
 die() { echo "screenshot: $*" >&2; exit 1; }
 [ -f "$exe" ] || die "no $exe: run ./build.sh first"
 
-tools/setup.sh test || die "cannot set up what the screenshot needs"
-# shellcheck source=tools/wine-game.sh
-. tools/wine-game.sh || die "tools/wine-game.sh failed"
+testbed/setup.sh test || die "cannot set up what the screenshot needs"
+# shellcheck source=testbed/wine-game.sh
+. testbed/wine-game.sh || die "testbed/wine-game.sh failed"
 start=$SECONDS
 unset DISPLAY   # an Xvfb of our own: the same picture whatever display this shell has
 GAME_DPI=$dpi wine_game duneveil-shot || die "no throwaway game"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""The installer artwork, a library for tools/texts.py: the picture (the
+"""The installer artwork, a library for author/texts.py: the picture (the
 Czech side panel, 24 bpp) from the map author's texts, laid out as
-tools/picture_layout.py says, in the DejaVu fonts (Debian fonts-dejavu-core,
+author/picture_layout.py says, in the DejaVu fonts (Debian fonts-dejavu-core,
 fonts-dejavu-extra); and the icon, 32 x 32 in the 16 VGA colours, written
 here as PIL writes no 4-bit icons. Output is byte-reproducible for a given
 PIL/FreeType/font version."""

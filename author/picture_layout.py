@@ -1,5 +1,5 @@
 """The installer picture's layout: its size and the pixel rows of its rules
-and bands, counted from the top; and the icon's palette. tools/make_artwork.py
+and bands, counted from the top; and the icon's palette. author/make_artwork.py
 draws to it; the checks on the built files and the end-to-end suite check
 against it."""
 
