@@ -11,7 +11,8 @@
 # Progress lines begin with "::progress:: ", for build.sh to show.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../author/messages.sh"
+source "$here/messages.sh"
+sources=$here/../package
 package=$1 map=$2
 shift 3
 
@@ -24,7 +25,7 @@ inputs() {
         arg=${arg#-D*=}
         [ "$arg" = "$package" ] || [ ! -f "$arg" ] || sha256sum <"$arg"
     done
-    cat "$here"/*.nsi "$here"/*.nsh "$here"/*.sh ${SIGN_PKCS12:+"$SIGN_PKCS12"} | sha256sum
+    cat "$sources"/*.nsi "$sources"/*.nsh "$sources"/seal.sh "$0" ${SIGN_PKCS12:+"$SIGN_PKCS12"} | sha256sum
 }
 key=$(inputs "$@" | sha256sum | cut -d' ' -f1)
 stamp=$package.inputs
@@ -66,5 +67,5 @@ while kill -0 "$pid" 2>/dev/null; do
     fi
 done
 wait "$pid" || { cat "$log" >&2; exit 1; }
-"$here/seal.sh" "$package" --checksum
+"$sources/seal.sh" "$package" --checksum
 echo "$key" >"$stamp"
