@@ -13,7 +13,7 @@
 #                                   buttons and the About box, as a PNG
 # Paths are taken from the folder the command runs in.
 # Signing: SIGN_PKCS12 (and SIGN_PASSWORD_FILE or SIGN_PASSWORD, and
-# optionally SIGN_TIMESTAMP_URL); see package/seal.sh.
+# optionally SIGN_TIMESTAMP_URL); see author/seal.sh.
 # BUILD_DIR and DIST_DIR build elsewhere than build/win and dist/ (tests).
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)

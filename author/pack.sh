@@ -25,7 +25,7 @@ inputs() {
         arg=${arg#-D*=}
         [ "$arg" = "$package" ] || [ ! -f "$arg" ] || sha256sum <"$arg"
     done
-    cat "$sources"/*.nsi "$sources"/*.nsh "$sources"/seal.sh "$0" ${SIGN_PKCS12:+"$SIGN_PKCS12"} | sha256sum
+    cat "$sources"/*.nsi "$sources"/*.nsh "$here"/seal.sh "$0" ${SIGN_PKCS12:+"$SIGN_PKCS12"} | sha256sum
 }
 key=$(inputs "$@" | sha256sum | cut -d' ' -f1)
 stamp=$package.inputs
@@ -67,5 +67,5 @@ while kill -0 "$pid" 2>/dev/null; do
     fi
 done
 wait "$pid" || { cat "$log" >&2; exit 1; }
-"$sources/seal.sh" "$package" --checksum
+"$here/seal.sh" "$package" --checksum
 echo "$key" >"$stamp"

@@ -35,11 +35,11 @@ add_executable(installer WIN32 ui/win_main.cpp ui/dialog_layout.cpp ${LOGIC_SOUR
 windows_program(installer)
 set_target_properties(installer PROPERTIES OUTPUT_NAME "${PROGRAM_NAME}")
 target_include_directories(installer PRIVATE ${LOGIC_INCLUDES} install/win32 "${GENERATED_DIR}")
-# Signed in place when the environment names a certificate (package/seal.sh).
+# Signed in place when the environment names a certificate (author/seal.sh).
 # SIGNING tells what it is signed with (build.sh: a digest of the certificate
 # and the timestamp server), so that another links and signs it again.
 add_custom_command(TARGET installer POST_BUILD
-    COMMAND ${CMAKE_SOURCE_DIR}/package/seal.sh "$<TARGET_FILE:installer>"
+    COMMAND ${CMAKE_SOURCE_DIR}/author/seal.sh "$<TARGET_FILE:installer>"
     VERBATIM)
 if(NOT DEFINED SIGNING)
     set(SIGNING "$ENV{SIGN_PKCS12}")

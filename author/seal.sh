@@ -9,7 +9,7 @@
 #   SIGN_TIMESTAMP_URL   an RFC 3161 timestamp server (optional)
 #
 # The password never goes on a command line: osslsigncode reads it from a
-# file. Usage: package/seal.sh FILE [--checksum]
+# file. Usage: author/seal.sh FILE [--checksum]
 set -euo pipefail
 file=$1
 
