@@ -32,16 +32,15 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-[ -f "$inputs" ] || { echo "no $inputs: run ./build.sh first" >&2; exit 1; }
+# shellcheck source=../testbed/wine-env.sh
+source testbed/wine-env.sh
+inputs=$(built inputs "$inputs")
 # shellcheck source=/dev/null
 source "$inputs"
 # shellcheck disable=SC2154  # from $inputs (one of an older build may lack some)
 : "${program:?in $inputs}" "${driver:?in $inputs}" "${template:?in $inputs; run ./build.sh}"
 prog=${program##*/} drv=${driver##*/}
 export PYTHONPATH=$PWD/author:$PWD/tests/built  # as ctest sets it
-
-# shellcheck source=../testbed/wine-env.sh
-source testbed/wine-env.sh
 work=$(mktemp -d -t bench.XXXXXX)
 prefix=$work/prefix
 cleanup() {
