@@ -333,14 +333,10 @@ def main():
                                  "a run's samples as the table, or reports the package's sizes.")
     ap.add_argument("what", choices=["lay-out", "report", "sizes"])
     ap.add_argument("root", nargs="?", help="the folder that Windows names --win-root")
-    ap.add_argument("--win-root")
     ap.add_argument("--inputs", required=True, help="build/win/built-files.sh")
-    ap.add_argument("--results", help="the driver's output")
-    ap.add_argument("--runs", type=int)
-    ap.add_argument("--copy-runs", type=int)
     ap.add_argument("--sizes", help="map sizes in MB, as one word each")
-    ap.add_argument("--quick", type=int, default=0)
-    ap.add_argument("--wine-mode", help="native or emulated")
+    for a in ("win-root", "results", "wine-mode", "runs", "copy-runs", "quick"):
+        ap.add_argument("--" + a, type=int if a in ("runs", "copy-runs", "quick") else str)
     args = ap.parse_args()
     files = read_inputs(args.inputs)
     needs = {"lay-out": ["root", "win_root"], "report": ["results", "wine_mode"], "sizes": None}[args.what]
@@ -350,7 +346,7 @@ def main():
     if any(getattr(args, n) is None for n in needs):
         ap.error(f"{args.what} needs " + ", ".join(n if n == "root" else "--" + n.replace("_", "-") for n in needs))
     if args.what == "report":
-        return report(files, args.results, args.runs, args.copy_runs, args.sizes.split(), args.quick,
+        return report(files, args.results, args.runs, args.copy_runs, args.sizes.split(), args.quick or 0,
                       args.wine_mode)
     needed = {"map", "driver"} | {m.program for m in MEASURES.values() if m.program}
     missing = [files.get(n, n) for n in sorted(needed) if not os.path.isfile(files.get(n, ""))]

@@ -14,9 +14,8 @@
 #   wine_run DIR PROGRAM [ARG]  run a program in the prefix, with a timeout
 #   wine_stop DIR               stop the prefix's wineserver and its processes
 #   wine_env DIR                export the variables for DIR into this shell
-#   built NAME [FILE]           FILE, or the file NAME in build/win/built-files.sh
-#                               (from the repository's top), as an absolute path;
-#                               if none, one line saying so and exit 1
+#   built NAME [FILE]           FILE, or NAME of build/win/built-files.sh, absolute;
+#                               if none, one line and exit 1 (run from the top)
 #
 # WINE_LOCALE (default cs_CZ.UTF-8, ANSI code page 1250) picks the locale that
 # Windows programs see; en_US.UTF-8 gives code page 1252.
