@@ -32,16 +32,16 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-[ -f "$inputs" ] || { echo "no $inputs: run ./build.sh first" >&2; exit 1; }
+# shellcheck source=../testbed/wine-env.sh
+source testbed/wine-env.sh
+inputs=$(built inputs "$inputs")
 # shellcheck source=/dev/null
 source "$inputs"
 # shellcheck disable=SC2154  # from $inputs (one of an older build may lack some)
 : "${program:?in $inputs}" "${driver:?in $inputs}" "${template:?in $inputs; run ./build.sh}"
 prog=${program##*/} drv=${driver##*/}
-export PYTHONPATH=$PWD/author:$PWD/tests/built  # as ctest sets it
-
-# shellcheck source=../testbed/wine-env.sh
-source testbed/wine-env.sh
+# As ctest sets it, and the installer's box texts from the end-to-end scenarios.
+export PYTHONPATH=$PWD/author:$PWD/tests/built:$PWD/tests/e2e
 work=$(mktemp -d -t bench.XXXXXX)
 prefix=$work/prefix
 cleanup() {
@@ -55,8 +55,8 @@ log() { echo "bench: $*" >&2; }
 wine_template "$template" win32 && wine_clone_prefix "$template" "$prefix"
 # C:\bench, and the driver scripts start.txt and copy<MB>.txt in its bin.
 W='C:\bench' c=$prefix/drive_c/bench
-/usr/bin/python3 bench/table.py lay-out "$c" --win-root "$W" --inputs "$inputs" \
-    --runs "$runs" --copy-runs "$copy_runs" --sizes "$sizes"
+same=(--inputs "$inputs" --runs "$runs" --copy-runs "$copy_runs" --sizes "$sizes")  # lay-out's and report's
+/usr/bin/python3 bench/table.py lay-out "$c" --win-root "$W" "${same[@]}"
 
 # Wine start-up under emulation costs seconds: one driver run per script.
 # Its observations, "<key>_ms <value>" and the like, go to results.txt.
@@ -81,9 +81,8 @@ for mb in $sizes; do
 done
 
 mkdir -p "$(dirname "$out")"
-/usr/bin/python3 bench/report.py --results "$work/results.txt" --inputs "$inputs" --runs "$runs" \
-    --copy-runs "$copy_runs" --sizes "$sizes" --quick "$quick" --wine-mode "$(cat "$WINE_ENV_DIR/mode")" \
-    >"$work/table.md" || status=$?
+/usr/bin/python3 bench/table.py report "${same[@]}" --results "$work/results.txt" --quick "$quick" \
+    --wine-mode "$(cat "$WINE_ENV_DIR/mode")" >"$work/table.md" || status=$?
 tee "$out" <"$work/table.md"
 log "written to $out"
 exit "${status:-0}"

@@ -1,13 +1,18 @@
 """The benchmark as one table: what is measured, and each row of the report,
 declared once. bench/run.sh has the driver scripts written from MEASURES
-("lay-out"), runs them under Wine, and bench/report.py turns the driver's
-samples into ROWS.
+("lay-out"), runs them under Wine, and has the driver's samples turned into
+ROWS ("report": a Markdown table, each row's ratio with the ratio's range over
+the samples, and whether that meets the row's target). /usr/bin/python3:
+Debian's has pefile.
 
 A new row: one line in ROWS, and a line in MEASURES (or SIZES) for a
 quantity no row measured before."""
 import argparse
+import math
 import os
 import shutil
+import statistics
+import sys
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -182,6 +187,134 @@ def lay_out(root, win_root, files, runs, copy_runs, sizes):
                 lines += [f"time-copy {name}{mb} {w_cwd}\\Am01.dvp {copy}", f"del {copy}"]
         Path(bin_dir, f"copy{mb}.txt").write_text("\n".join(lines) + "\n")
 
+# A round runs every program once, back to back, so what else the machine
+# does at the time slows all of them alike: a ratio is the median of the
+# rounds' own ratios, and its range holds the true median with this
+# confidence (whatever the samples' distribution).
+CONFIDENCE = 0.90
+
+
+def read_samples(path):
+    """The driver's output: "<key>_ms value" and "<key>_ws value" lines, one per
+    sample; "exit <code>" after each program; "box ..." after each install,
+    which must have succeeded; "error: ..." where something went wrong."""
+    from scenarios import BOX_INSTALLED
+    samples, errors = {}, []
+    for line in map(str.strip, open(path, encoding="utf-8")):
+        key, _, value = line.rpartition(" ")
+        if line.startswith("error") or (line.startswith("box ") and line != BOX_INSTALLED) or \
+                (key == "exit" and value != "0"):
+            errors.append(line)
+        elif key.endswith(("_ms", "_ws")):
+            samples.setdefault(key, []).append(float(value))
+    return samples, errors
+
+
+def median_range(values):
+    """The median and the order statistics around it that hold the true median
+    with CONFIDENCE: the k-th lowest and highest, k from the binomial law.
+    Too few values for any: an unbounded range."""
+    v, n = sorted(values), len(values)
+    ks = [k for k in range(1, n // 2 + 1) if 1 - 2 * sum(math.comb(n, i) for i in range(k)) / 2**n >= CONFIDENCE]
+    return (statistics.median(v),) + ((v[ks[-1] - 1], v[n - ks[-1]]) if ks else (0, math.inf))
+
+
+def ratio(a, b, paired):
+    """(ratio, low, high): of the rounds' ratios when a and b come from the
+    same rounds; else of the medians, its range from theirs."""
+    if paired:
+        return median_range([x / y for x, y in zip(a, b)])
+    (ma, la, ha), (mb, lb, hb) = median_range(a), median_range(b)
+    return (ma / mb,) + ((la / hb, ha / lb) if math.inf not in (ha, hb) else (0, math.inf))
+
+
+def sized(quantity):
+    """Whether the quantity is one of a sized measure, one per map size."""
+    return bool(measure_of(quantity)) and measure_of(quantity).sized
+
+
+def sized_key(quantity, mb):
+    """install_ms of the 64 MB map: install64_ms."""
+    name, _, unit = quantity.rpartition("_")
+    return f"{name}{mb}_{unit}" if sized(quantity) else quantity
+
+
+def rows_per_size(sizes):
+    """ROWS, those of a sized measure once per map size, each run of them together."""
+    out, run = [], []
+    for row in ROWS + [None]:
+        if row and (sized(row.value) or sized(row.baseline)):
+            run.append(row)
+            continue
+        out += [(r, mb) for mb in sizes for r in run] + ([(row, None)] if row else [])
+        run = []
+    return out
+
+
+def report(files, results, runs, copy_runs, sizes, quick, wine_mode):
+    """The table, on stdout; 1 if anything went wrong."""
+    samples, errors = read_samples(results)
+    facts = {name: size(files) for name, size in SIZES.items()}
+    facts.update({key: statistics.median(v) for key, v in samples.items()})
+    emulated = wine_mode == "emulated"
+    facts.update(picture_kb=facts["picture"] / 1024, exe_name=os.path.basename(files["program"]),
+                 emulated=" by emulated code" if emulated else "")
+
+    lines, notes = [], []
+    for row, mb in rows_per_size(sizes):
+        key, what = row.key.format(mb=mb), row.what.format(mb=mb, **facts)
+        qa, qb = sized_key(row.value, mb), sized_key(row.baseline, mb)
+        timed = measure_of(row.value) is not None
+        # (format, scale) for the value and baseline columns
+        fmt, scale = {"ms": ("{:.0f} ms", 1), "ws": ("{:.1f} MiB", 2**20)}.get(
+            row.value.rpartition("_")[2] if timed else "", ("{:.0f} B", 1))
+        if timed and not (samples.get(qa) and samples.get(qb)):
+            lines.append(f"| {key} | {what} | – | – | – | – | no samples |")
+            errors.append(f"{key}: no samples of {qa} or {qb}")
+            continue
+        a, b = facts[qa], facts[qb]
+        if timed:
+            paired = sized(row.value) == sized(row.baseline) and len(samples[qa]) == len(samples[qb])
+            r, lo, hi = ratio(samples[qa], samples[qb], paired)
+            shown = f"{r:.2f}x " + (f"({lo:.2f}–{hi:.2f})" if hi < math.inf else "(too few rounds)")
+        else:
+            r = lo = hi = a / b
+            shown = f"{r:.1%}" if row.share else f"{r:.3f}x ({a - b:+.0f} B)"
+        if row.over is not None:
+            target, verdict = f"≤ +{row.over} B", "yes" if a - b <= row.over else "**no**"
+        elif row.target is not None:
+            target = f"≤ {row.target}x"
+            verdict = "yes" if hi <= row.target else "**no**" if lo > row.target else "unresolved"
+        else:
+            target, verdict = "info", "–"
+        lines.append(f"| {key} | {what} | {fmt.format(a / scale)} | {fmt.format(b / scale)} | {shown} "
+                     f"| {target} | {verdict} |")
+        if verdict == "**no**":
+            notes.append(f"- {key}: " + row.why.format(value=a / scale, baseline=b / scale,
+                                                       diff=(a - b) / scale, **facts))
+        elif verdict == "unresolved":
+            notes.append(f"- {key}: unresolved: the ratio's range {lo:.2f}–{hi:.2f}x spans the target "
+                         f"{row.target}x; the rounds vary more than the target tells apart (more rounds, "
+                         "or a quieter machine)." if hi < math.inf else
+                         f"- {key}: unresolved: too few rounds for a range ({CONFIDENCE:.0%} needs "
+                         f"{next(n for n in range(1, 64) if 1 - 2 / 2**n >= CONFIDENCE)}).")
+
+    print(f"## Benchmarks{' (quick mode: rough numbers)' if quick else ''}\n")
+    print(f"Under Wine, 32-bit code {'emulated by qemu-i386' if emulated else 'run by the kernel itself'} "
+          f"(headless, null graphics driver). Rounds, each running every program once: {runs} of "
+          f"start-up (after one discarded), {copy_runs} of install per map size. "
+          "Value and baseline are medians; a ratio is the median of the rounds' own ratios, in "
+          f"brackets the range that holds it with {CONFIDENCE:.0%} confidence. A target is met (yes) "
+          "when the whole range meets it, missed (no) when none of it does, and unresolved when the "
+          "range spans it.\n")
+    print("| row | measure | value | baseline | ratio | target | met |", "|---|---|---|---|---|---|---|",
+          *lines, sep="\n")
+    if notes:
+        print("\nTargets missed or unresolved:\n", *notes, sep="\n")
+    if errors:
+        print("\nProblems: " + "; ".join(errors))
+    return 1 if errors else 0
+
 
 def size_report(files):
     """The package's size rows, without running anything (the target size_report)."""
@@ -196,21 +329,25 @@ def size_report(files):
 
 
 def main():
-    ap = argparse.ArgumentParser(description="Lays out the benchmark's files and driver scripts, or "
-                                 "reports the package's sizes.")
-    ap.add_argument("what", choices=["lay-out", "sizes"])
+    ap = argparse.ArgumentParser(description="Lays out the benchmark's files and driver scripts, reports "
+                                 "a run's samples as the table, or reports the package's sizes.")
+    ap.add_argument("what", choices=["lay-out", "report", "sizes"])
     ap.add_argument("root", nargs="?", help="the folder that Windows names --win-root")
-    ap.add_argument("--win-root")
     ap.add_argument("--inputs", required=True, help="build/win/built-files.sh")
-    ap.add_argument("--runs", type=int)
-    ap.add_argument("--copy-runs", type=int)
     ap.add_argument("--sizes", help="map sizes in MB, as one word each")
+    for a in ("win-root", "results", "wine-mode", "runs", "copy-runs", "quick"):
+        ap.add_argument("--" + a, type=int if a in ("runs", "copy-runs", "quick") else str)
     args = ap.parse_args()
     files = read_inputs(args.inputs)
-    if args.what == "sizes":
+    needs = {"lay-out": ["root", "win_root"], "report": ["results", "wine_mode"], "sizes": None}[args.what]
+    if needs is None:
         return size_report(files)
-    if None in (args.root, args.win_root, args.runs, args.copy_runs, args.sizes):
-        ap.error("lay-out needs root, --win-root, --runs, --copy-runs and --sizes")
+    needs += ["runs", "copy_runs", "sizes"]
+    if any(getattr(args, n) is None for n in needs):
+        ap.error(f"{args.what} needs " + ", ".join(n if n == "root" else "--" + n.replace("_", "-") for n in needs))
+    if args.what == "report":
+        return report(files, args.results, args.runs, args.copy_runs, args.sizes.split(), args.quick or 0,
+                      args.wine_mode)
     needed = {"map", "driver"} | {m.program for m in MEASURES.values() if m.program}
     missing = [files.get(n, n) for n in sorted(needed) if not os.path.isfile(files.get(n, ""))]
     if missing:
@@ -219,4 +356,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -11,15 +11,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 testbed/setup.sh test    # Wine, Xvfb
-
-package=
-# shellcheck source=/dev/null
-[ $# -gt 0 ] || [ ! -f build/win/built-files.sh ] || . build/win/built-files.sh
-package=$(realpath -m -- "${1:-$package}")
-[ -f "$package" ] || { echo "no package: run ./build.sh first" >&2; exit 1; }
-
 # shellcheck source=testbed/wine-game.sh
 . testbed/wine-game.sh
+package=$(built package "${1:-}")
+
 wine_game duneveil-try
 if [ -n "$GAME_XVFB" ]; then
     echo "no DISPLAY: started Xvfb on $DISPLAY; look with e.g."

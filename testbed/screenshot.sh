@@ -16,19 +16,15 @@ if [ "${1:-}" = --dpi ]; then
     shift 2 || true
 fi
 [[ $dpi =~ ^[1-9][0-9]{1,2}$ ]] || { sed -n '6,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-program=
-# shellcheck source=/dev/null
-[ $# -gt 0 ] || [ ! -f build/win/built-files.sh ] || . build/win/built-files.sh
-exe=$(realpath -m -- "${1:-$program}")
 out=$(realpath -m -- "${2:-docs/screenshot.png}")
 title='Duneveil - instalace nové mapy'
 wait_secs=${SCREENSHOT_TIMEOUT:-300}   # emulated Wine starts in minutes, not seconds
 die() { echo "screenshot: $*" >&2; exit 1; }
-[ -f "$exe" ] || die "no $exe: run ./build.sh first"
 
 testbed/setup.sh test || die "cannot set up what the screenshot needs"
 # shellcheck source=testbed/wine-game.sh
 . testbed/wine-game.sh || die "testbed/wine-game.sh failed"
+exe=$(built program "${1:-}")
 start=$SECONDS
 unset DISPLAY   # an Xvfb of our own: the same picture whatever display this shell has
 GAME_DPI=$dpi wine_game duneveil-shot || die "no throwaway game"

@@ -14,6 +14,8 @@
 #   wine_run DIR PROGRAM [ARG]  run a program in the prefix, with a timeout
 #   wine_stop DIR               stop the prefix's wineserver and its processes
 #   wine_env DIR                export the variables for DIR into this shell
+#   built NAME [FILE]           FILE, or NAME of build/win/built-files.sh, absolute;
+#                               if none, one line and exit 1 (run from the top)
 #
 # WINE_LOCALE (default cs_CZ.UTF-8, ANSI code page 1250) picks the locale that
 # Windows programs see; en_US.UTF-8 gives code page 1252.
@@ -160,6 +162,14 @@ _wine_env_drop_sockets() {
     sockets=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) &&
         [[ $sockets == wine-?????? ]] && [ -O "/tmp/$sockets" ] && rm -rf "/tmp/$sockets"
     rm -f "$WINEPREFIX/wineserver"
+}
+
+# Meant for VAR=$(built ...) under set -e: the exit ends the caller too.
+built() {
+    local file=${2:-}
+    [ -n "$file" ] || [ ! -f build/win/built-files.sh ] || file=$(. build/win/built-files.sh && echo "${!1:-}")
+    [ -f "$file" ] || { echo "no ${file:-$1}: run ./build.sh first" >&2; exit 1; }
+    realpath -- "$file"
 }
 
 wine_env_check || { [ "${BASH_SOURCE[0]}" = "$0" ] && exit 1; return 1; }
