@@ -6,7 +6,7 @@ it builds, with the package of before gone; then a map of other content but
 an older date must be packed, and the same build again not. Checks both signatures (and that
 a changed byte breaks them), the checksum, that dist/ holds just the two
 files to publish, the version information, the title in the picture, and
-what check_exe.py and check_package.py check of any build. The end-to-end
+what check_built.py checks of any program and package. The end-to-end
 package group then runs the signed package under Wine (tests/e2e/tests.cmake).
 
 Usage: release_test.py WORK PROGRAM   (WORK/build: the program, file name
@@ -20,8 +20,7 @@ import tomllib
 import pefile
 from PIL import Image, ImageDraw
 
-import check_exe
-import check_package
+import check_built
 import make_artwork
 import messages
 import pe_files
@@ -148,9 +147,9 @@ def main(work, name):
         got = {k: v for _, table in version_tables(pefile.PE(path)) for k, v in table.items()}
         expect(f"{os.path.basename(path)}: version information", got, want)
     # The package holds the signed program, and both pass the checks of a build.
-    check_package.main(package, program, os.path.join(ROOT, "package", "sample", "Am01.dvp"),
-                       os.path.join(ROOT, "resources", "installer.ico"))
-    check_exe.main(program)
+    check_built.check_package(package, program, os.path.join(ROOT, "package", "sample", "Am01.dvp"),
+                              os.path.join(ROOT, "resources", "installer.ico"))
+    check_built.check_program(program)
     r = subprocess.run(["sha256sum", "-c", os.path.basename(package) + ".sha256"], cwd=dist,
                        capture_output=True, text=True)
     check(r.returncode == 0 and r.stdout.strip().endswith(": OK"), "sha256sum -c accepts the checksum")
