@@ -1,6 +1,6 @@
 #!/bin/bash
 # Remakes the reference pictures after a change to the picture or the dialog:
-#   tests/built/default-picture.png   the picture of texts.toml (default_bytes.py compares with it)
+#   tests/built/default-picture.png   the picture of texts.toml (check_built.py default_texts compares with it)
 #   docs/author-picture.png           the picture of tests/release/author.toml
 #   docs/screenshot.png               the dialog at 96 DPI   } the program ./build.sh makes
 #   docs/screenshot-120.png           the dialog at 120 DPI  } of texts.toml, under Wine

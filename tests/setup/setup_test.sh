@@ -59,7 +59,11 @@ done
 fake=$work/fake
 mkdir -p "$fake/bin"
 # Every package missing; libssl3:amd64, asked for by name alone, installed.
+# The set-up as another user reads it, wherever the repository is.
 chmod 755 "$work"
+mkdir -p "$work/repo/testbed" "$work/repo/author"
+cp "$repo/testbed/setup.sh" "$work/repo/testbed/"
+cp "$repo"/author/messages.* "$work/repo/author/"
 printf '#!/bin/sh\ncase "$*" in *-f*) exit 1 ;; esac\n' >"$fake/bin/dpkg-query"
 cat >"$fake/apt-get" <<'FAKE'
 #!/bin/bash
@@ -95,7 +99,7 @@ for row in "${apt_cases[@]}"; do
     [ -z "$user" ] || as=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups)
     out=$(PATH=$fake/bin:$PATH FAKE_LOG=$fake/log FAKE_UPDATE=$update FAKE_PLAIN=$plain FAKE_TARGETED=$targeted \
         SETUP_APT_GET=$fake/apt-get SETUP_APT_RETRY_DELAY=0 SETUP_OS_RELEASE=$fake/os-release \
-        SETUP_SUDO=no-such-sudo LANG=en_GB.UTF-8 LC_ALL= LC_MESSAGES= "${as[@]}" "$repo/testbed/setup.sh" build 2>&1)
+        SETUP_SUDO=no-such-sudo LANG=en_GB.UTF-8 LC_ALL= LC_MESSAGES= "${as[@]}" "$work/repo/testbed/setup.sh" build 2>&1)
     rc=$?
     problems=()
     not_said "$out" $want
