@@ -4,7 +4,7 @@
 # the files makensis is given, the package's sources and the certificate.
 # File times do not count, as an older map copied over a newer one must be
 # packed. While makensis compresses, which takes minutes for a large map, a
-# line every few seconds says for how long and how much of the map it has
+# line at most 5 seconds apart says for how long and how much of the map it has
 # read; makensis's own output is shown only when it fails.
 #
 # Usage: pack.sh PACKAGE MAP -- MAKENSIS ARGS...
@@ -57,7 +57,7 @@ while kill -0 "$pid" 2>/dev/null; do
     sleep 1
     now=$(map_read "$pid")
     [ -z "$now" ] || percent=$((now > 99 ? 99 : now))
-    if [ $((SECONDS - start)) -ge $((shown + 5)) ]; then
+    if [ $((SECONDS - start)) -ge $((shown + 4)) ]; then
         shown=$((SECONDS - start))
         if [ -n "$percent" ]; then
             echo "::progress:: $(msg packing_read elapsed="$shown" percent="$percent")"
