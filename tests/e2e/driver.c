@@ -408,18 +408,15 @@ static void SayFocus(wchar_t *)
     Say(L"focus %d", hFocus ? GetDlgCtrlID(hFocus) : -1);
 }
 
-static void SayTitle(wchar_t *)
-{
-    wchar_t szTitle[256];
-    GetWindowTextW(g_pInst->hDlg, szTitle, 256);
-    Say(L"title %ls", szTitle);
-}
-
+/* g_nVariant 1: the window's title. */
 static void SayText(wchar_t *pszId)
 {
     wchar_t szText[256] = L"";
-    GetDlgItemTextW(g_pInst->hDlg, _wtoi(pszId), szText, 256);
-    Say(L"text %ls %ls", pszId, szText);
+    if (g_nVariant)
+        GetWindowTextW(g_pInst->hDlg, szText, 256);
+    else
+        GetDlgItemTextW(g_pInst->hDlg, _wtoi(pszId), szText, 256);
+    Say(g_nVariant ? L"title %ls" : L"text %ls %ls", g_nVariant ? szText : pszId, szText);
 }
 
 static void SayGlyphs(wchar_t *pszId)
@@ -575,7 +572,7 @@ static const struct Command {
     {L"key", Key, 0},                       /* enter|esc|tab: a key to the focused control */
     {L"close", Close, 0},                   /* close the window from its system menu */
     {L"focus", SayFocus, 0},                /* -> "focus <control id>" */
-    {L"title", SayTitle, 0},                /* -> "title <window title>" */
+    {L"title", SayText, 1},                 /* -> "title <window title>" */
     {L"text", SayText, 0},                  /* <id> -> "text <id> <the control's text>", whatever the code page */
     {L"glyphs", SayGlyphs, 0},              /* <id> -> "glyphs <id> <face> <charset> missing <letters of its
                                                text that font lacks>" */

@@ -130,10 +130,9 @@ def install_programs(drive_c, args, scenarios):
     """C:\\e2e\\bin: the program, the driver, the package and what starts instead of it."""
     bindir = os.path.join(drive_c, "e2e", "bin")
     os.makedirs(bindir)
-    shutil.copy(args.installer, bindir)
-    shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
-    shutil.copy(os.path.join(os.path.dirname(args.driver), "glyphs.dll"), bindir)
-    shutil.copy(args.package, os.path.join(bindir, "package.exe"))
+    for path, name in ((args.installer, ""), (args.driver, "driver.exe"), (args.package, "package.exe"),
+                       (os.path.join(os.path.dirname(args.driver), "glyphs.dll"), "")):
+        shutil.copy(path, os.path.join(bindir, name))
     package = Path(args.package).read_bytes()
     for s in scenarios:
         if s.damage:
