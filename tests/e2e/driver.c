@@ -31,6 +31,8 @@ static struct RegState {
     BYTE ab[4096];
 } g_regKept;
 static BOOL g_fAnyProcess;
+/* Which of its commands called a function that serves several: g_aCommands's n. */
+static int g_nVariant;
 static wchar_t g_szInstaller[1024];
 /* The player's temporary folder as the driver found it, for "temp". */
 static wchar_t g_szTemp[1024], g_szTmp[1024];
@@ -162,54 +164,29 @@ static void ReadRegistry(struct RegState *p)
     }
 }
 
-/* The key afresh, without a value; NULL if it cannot be made. */
-static HKEY NewKey(void)
+/* The key afresh (g_nVariant: 0 none, 1 a REG_SZ folder, 2 raw bytes), then
+   kept as reg-check must find it. */
+static void SetKey(wchar_t *pszArg)
 {
     HKEY hKey;
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
-    if (!RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL))
-        return hKey;
-    Say(L"error: cannot create the registry key");
-    return NULL;
-}
-
-/* The key as the script leaves it: as reg-check must find it. */
-static void KeepKey(HKEY hKey)
-{
-    if (hKey)
-        RegCloseKey(hKey);
-    ReadRegistry(&g_regKept);
-}
-
-static void RegNone(wchar_t *)
-{
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
-    KeepKey(NULL);
-}
-
-static void RegSet(wchar_t *pszFolder)
-{
-    HKEY hKey = NewKey();
-    if (hKey && *pszFolder)
-        RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, (const BYTE *)pszFolder,
-                       (DWORD)((wcslen(pszFolder) + 1) * sizeof(wchar_t)));
-    KeepKey(hKey);
-}
-
-static void RegRaw(wchar_t *pszArg)
-{
-    HKEY hKey = NewKey();
     BYTE ab[4096];
-    DWORD cb = 0;
+    DWORD cb = 0, dwType = g_nVariant == 2 ? wcstoul(pszArg, &pszArg, 10) : REG_SZ;
     unsigned u;
     int cch;
-    wchar_t *pszHex;
-    DWORD dwType = wcstoul(pszArg, &pszHex, 10);
-    for (; cb < sizeof ab && swscanf(pszHex, L"%2x%n", &u, &cch) == 1; pszHex += cch)
+    for (; g_nVariant == 2 && cb < sizeof ab && swscanf(pszArg, L"%2x%n", &u, &cch) == 1; pszArg += cch)
         ab[cb++] = (BYTE)u;
-    if (hKey && RegSetValueExA(hKey, GAME_PATH_VALUE, 0, dwType, ab, cb))
-        Say(L"error: cannot set the raw value");
-    KeepKey(hKey);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"" GAME_KEY);
+    if (g_nVariant && RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"" GAME_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL))
+        Say(L"error: cannot create the registry key");
+    else if (g_nVariant) {
+        if (g_nVariant == 2 && RegSetValueExA(hKey, GAME_PATH_VALUE, 0, dwType, ab, cb))
+            Say(L"error: cannot set the raw value");
+        else if (g_nVariant == 1 && *pszArg)
+            RegSetValueExW(hKey, L"" GAME_PATH_VALUE, 0, REG_SZ, (const BYTE *)pszArg,
+                           (DWORD)((wcslen(pszArg) + 1) * sizeof(wchar_t)));
+        RegCloseKey(hKey);
+    }
+    ReadRegistry(&g_regKept);
 }
 
 static void CheckRegistry(wchar_t *)
@@ -406,20 +383,15 @@ static void Held(wchar_t *)
     WaitForSingleObject(g_hold.hThread, INFINITE);
     CloseHandle(g_hold.hThread);
     Say(!g_hold.fAppeared ? L"held: no copy appeared" : g_hold.fWaited ? L"held: the copy waited"
-                                                                         : L"held: the copy did not wait");
+                                                                            : L"held: the copy did not wait");
     g_hold.hThread = NULL;
 }
 
+/* g_nVariant 1: in every running installer, then one wait. */
 static void Click(wchar_t *pszId)
 {
-    PostMessageW(GetDlgItem(g_pInst->hDlg, _wtoi(pszId)), BM_CLICK, 0, 0);
-    Settle();
-}
-
-static void ClickAll(wchar_t *pszId)
-{
     for (int i = 0; i < 2; ++i)
-        if (g_aInst[i].hDlg)
+        if (g_aInst[i].hDlg && (g_nVariant || g_pInst == &g_aInst[i]))
             PostMessageW(GetDlgItem(g_aInst[i].hDlg, _wtoi(pszId)), BM_CLICK, 0, 0);
     Settle();
 }
@@ -436,18 +408,15 @@ static void SayFocus(wchar_t *)
     Say(L"focus %d", hFocus ? GetDlgCtrlID(hFocus) : -1);
 }
 
-static void SayTitle(wchar_t *)
-{
-    wchar_t szTitle[256];
-    GetWindowTextW(g_pInst->hDlg, szTitle, 256);
-    Say(L"title %ls", szTitle);
-}
-
+/* g_nVariant 1: the window's title. */
 static void SayText(wchar_t *pszId)
 {
     wchar_t szText[256] = L"";
-    GetDlgItemTextW(g_pInst->hDlg, _wtoi(pszId), szText, 256);
-    Say(L"text %ls %ls", pszId, szText);
+    if (g_nVariant)
+        GetWindowTextW(g_pInst->hDlg, szText, 256);
+    else
+        GetDlgItemTextW(g_pInst->hDlg, _wtoi(pszId), szText, 256);
+    Say(g_nVariant ? L"title %ls" : L"text %ls %ls", g_nVariant ? szText : pszId, szText);
 }
 
 static void SayGlyphs(wchar_t *pszId)
@@ -517,33 +486,25 @@ static void Use(wchar_t *pszWhich)
  * They write <key>_ms, milliseconds, and <key>_ws, the peak working set in
  * bytes of the process whose window was found. */
 
-static void TimeStart(wchar_t *pszArgs)
+/* g_nVariant 1: timed from the Install click, not from the start. */
+static void TimeRun(wchar_t *pszArgs)
 {
     wchar_t *pszCwd, *pszKey = SplitWord(pszArgs, &pszCwd);
-    g_dwPollMs = 1;
+    g_dwPollMs = g_nVariant ? 50 : 1;
     QueryPerformanceCounter(&g_tMark);
     Run(pszCwd);
-    g_dwPollMs = 50;
-    if (g_pInst->hDlg) {
+    if (g_pInst->hDlg && !g_nVariant) {
         SayTime(pszKey, g_pInst->hDlg);
         /* Closed the way a player would: the system menu's Close. */
         PostMessageW(g_pInst->hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-    }
-    Exit(NULL);
-}
-
-static void TimeInstall(wchar_t *pszArgs)
-{
-    wchar_t *pszCwd, *pszKey = SplitWord(pszArgs, &pszCwd);
-    Run(pszCwd);
-    if (g_pInst->hDlg) {
+    } else if (g_pInst->hDlg) {
         WaitForInputIdle(g_pInst->pi.hProcess, 5000);
         g_dwPollMs = 1;
         QueryPerformanceCounter(&g_tMark);
         PostMessageW(GetDlgItem(g_pInst->hDlg, IDC_INSTALL), BM_CLICK, 0, 0);
         Box(pszKey);
-        g_dwPollMs = 50;
     }
+    g_dwPollMs = 50;
     Exit(NULL);
 }
 
@@ -581,57 +542,58 @@ static void Flush(wchar_t *pszFile)
 static const struct Command {
     const wchar_t *pszName;
     void (*pfn)(wchar_t *pszArg); /* the rest of the line, "" if none */
+    int n;                        /* for pfn, as g_nVariant */
 } g_aCommands[] = {
-    {L"echo", Echo},                     /* <text> -> "<text>", to mark where a scenario starts */
-    {L"reg-set", RegSet},                /* <folder>: the game's key, Path = folder (REG_SZ) */
-    {L"reg-key", RegSet},                /* the key with no Path value */
-    {L"reg-none", RegNone},              /* no key */
-    {L"reg-raw", RegRaw},                /* <type> <hex>: Path = these bytes, no NUL added (RegSetValueExA) */
-    {L"reg-check", CheckRegistry},       /* -> "reg unchanged" if still as last set, else "reg changed" */
-    {L"reg-where", WhereIsRegistry},     /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
-                                            the key, or "reg-where none" */
-    {L"program", Program},               /* <exe>: start this one from now on (the package, say) */
-    {L"process", Process},               /* any|own: its dialog may belong to a child process, or only to
-                                            the process started */
-    {L"temp", Temp},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
-    {L"program-files", ProgramFiles},    /* [<folder>]: the Program Files folder, as the registry names it
-                                            (or the first one again) */
-    {L"hold", Hold},                     /* lock <file>: hold it open unshared, as another program would,
-                                            until "held"; <ms> <file>: open for reading, sharing all, as a
-                                            scanner would, until <ms> after the installer's copy appears */
-    {L"held", Held},                     /* a lock: let it go; else wait for the let-go -> "held: the copy
-                                            waited" when the copy was still there then, "held: the copy did
-                                            not wait" or "held: no copy appeared" */
-    {L"run", Run},                       /* <cwd> [args]: start the installer there, wait for its dialog */
-    {L"start", Start},                   /* as run, without waiting (a damaged package shows no dialog) */
-    {L"click", Click},                   /* <id>: press a button (BM_CLICK) */
-    {L"key", Key},                       /* enter|esc|tab: a key to the focused control */
-    {L"close", Close},                   /* close the window from its system menu */
-    {L"focus", SayFocus},                /* -> "focus <control id>" */
-    {L"title", SayTitle},                /* -> "title <window title>" */
-    {L"text", SayText},                  /* <id> -> "text <id> <the control's text>", whatever the code page */
-    {L"glyphs", SayGlyphs},              /* <id> -> "glyphs <id> <face> <charset> missing <letters of its
-                                            text that font lacks>" */
-    {L"dpi", Dpi},                       /* <dpi>: the screen's DPI for what starts next */
-    {L"codepage", SayCodePage},          /* -> "codepage <ANSI code page>" */
-    {L"geometry", Geometry},             /* -> "geometry screen W H work L T R B window L T R B client
-                                            L T R B style HEX static L T R B <id> L T R B ..." (client:
-                                            on the screen; static and buttons: in the client area) */
-    {L"box", Box},                       /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
-    {L"nobox", NoBox},                   /* <ms> -> "nobox" or "unexpected box <caption>" */
-    {L"alive", Alive},                   /* -> "alive" if the dialog is still open, else "gone" */
-    {L"exit", Exit},                     /* -> "exit <code>" once the installer has ended */
-    {L"use", Use},                       /* 1|2: the installer later commands address (two may run) */
-    {L"click-all", ClickAll},            /* <id>: press it in each running installer, then one wait: the
-                                            copies overlap */
+    {L"echo", Echo, 0},                     /* <text> -> "<text>", to mark where a scenario starts */
+    {L"reg-set", SetKey, 1},                /* <folder>: the game's key, Path = folder (REG_SZ) */
+    {L"reg-key", SetKey, 1},                /* the key with no Path value */
+    {L"reg-none", SetKey, 0},               /* no key */
+    {L"reg-raw", SetKey, 2},                /* <type> <hex>: Path = these bytes, no NUL added (RegSetValueExA) */
+    {L"reg-check", CheckRegistry, 0},       /* -> "reg unchanged" if still as last set, else "reg changed" */
+    {L"reg-where", WhereIsRegistry, 0},     /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
+                                               the key, or "reg-where none" */
+    {L"program", Program, 0},               /* <exe>: start this one from now on (the package, say) */
+    {L"process", Process, 0},               /* any|own: its dialog may belong to a child process, or only to
+                                               the process started */
+    {L"temp", Temp, 0},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
+    {L"program-files", ProgramFiles, 0},    /* [<folder>]: the Program Files folder, as the registry names it
+                                               (or the first one again) */
+    {L"hold", Hold, 0},                     /* lock <file>: hold it open unshared, as another program would,
+                                               until "held"; <ms> <file>: open for reading, sharing all, as a
+                                               scanner would, until <ms> after the installer's copy appears */
+    {L"held", Held, 0},                     /* a lock: let it go; else wait for the let-go -> "held: the copy
+                                               waited" when the copy was still there then, "held: the copy did
+                                               not wait" or "held: no copy appeared" */
+    {L"run", Run, 0},                       /* <cwd> [args]: start the installer there, wait for its dialog */
+    {L"start", Start, 0},                   /* as run, without waiting (a damaged package shows no dialog) */
+    {L"click", Click, 0},                   /* <id>: press a button (BM_CLICK) */
+    {L"click-all", Click, 1},               /* <id>: press it in each running installer, then one wait: the
+                                               copies overlap */
+    {L"key", Key, 0},                       /* enter|esc|tab: a key to the focused control */
+    {L"close", Close, 0},                   /* close the window from its system menu */
+    {L"focus", SayFocus, 0},                /* -> "focus <control id>" */
+    {L"title", SayText, 1},                 /* -> "title <window title>" */
+    {L"text", SayText, 0},                  /* <id> -> "text <id> <the control's text>", whatever the code page */
+    {L"glyphs", SayGlyphs, 0},              /* <id> -> "glyphs <id> <face> <charset> missing <letters of its
+                                               text that font lacks>" */
+    {L"dpi", Dpi, 0},                       /* <dpi>: the screen's DPI for what starts next */
+    {L"codepage", SayCodePage, 0},          /* -> "codepage <ANSI code page>" */
+    {L"geometry", Geometry, 0},             /* -> "geometry screen W H work L T R B window L T R B client
+                                               L T R B style HEX static L T R B <id> L T R B ..." (client:
+                                               on the screen; static and buttons: in the client area) */
+    {L"box", Box, 0},                       /* -> "box <caption> | <text> | icon|noicon", then dismiss it */
+    {L"nobox", NoBox, 0},                   /* <ms> -> "nobox" or "unexpected box <caption>" */
+    {L"alive", Alive, 0},                   /* -> "alive" if the dialog is still open, else "gone" */
+    {L"exit", Exit, 0},                     /* -> "exit <code>" once the installer has ended */
+    {L"use", Use, 0},                       /* 1|2: the installer later commands address (two may run) */
     /* The benchmarks' */
-    {L"time-start", TimeStart},          /* <key> <cwd> -> <key>_ms, <key>_ws: start to visible dialog;
-                                            then close it, "exit <code>" */
-    {L"time-install", TimeInstall},      /* <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click
-                                            to result box, "exit <code>" */
-    {L"time-copy", TimeCopy},            /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
-    {L"del", Del},                       /* <file>: DeleteFileW */
-    {L"flush", Flush},                   /* <file>: FlushFileBuffers, so the next timed step does not pay */
+    {L"time-start", TimeRun, 0},            /* <key> <cwd> -> <key>_ms, <key>_ws: start to visible dialog;
+                                               then close it, "exit <code>" */
+    {L"time-install", TimeRun, 1},          /* <key> <cwd> -> <key>_ms, <key>_ws, "box ...": Install click
+                                               to result box, "exit <code>" */
+    {L"time-copy", TimeCopy, 0},            /* <key> <from> <to> -> <key>_ms: delete <to>, time CopyFileW */
+    {L"del", Del, 0},                       /* <file>: DeleteFileW */
+    {L"flush", Flush, 0},                   /* <file>: FlushFileBuffers, so the next timed step does not pay */
 };
 
 static void Command(wchar_t *pszLine)
@@ -642,6 +604,7 @@ static void Command(wchar_t *pszLine)
         return;
     for (const struct Command *pc = g_aCommands; pc < g_aCommands + ARRAYSIZE(g_aCommands); ++pc) {
         if (!wcscmp(pszLine, pc->pszName)) {
+            g_nVariant = pc->n;
             pc->pfn(pszArg);
             return;
         }

@@ -130,10 +130,9 @@ def install_programs(drive_c, args, scenarios):
     """C:\\e2e\\bin: the program, the driver, the package and what starts instead of it."""
     bindir = os.path.join(drive_c, "e2e", "bin")
     os.makedirs(bindir)
-    shutil.copy(args.installer, bindir)
-    shutil.copy(args.driver, os.path.join(bindir, "driver.exe"))
-    shutil.copy(os.path.join(os.path.dirname(args.driver), "glyphs.dll"), bindir)
-    shutil.copy(args.package, os.path.join(bindir, "package.exe"))
+    for path, name in ((args.installer, ""), (args.driver, "driver.exe"), (args.package, "package.exe"),
+                       (os.path.join(os.path.dirname(args.driver), "glyphs.dll"), "")):
+        shutil.copy(path, os.path.join(bindir, name))
     package = Path(args.package).read_bytes()
     for s in scenarios:
         if s.damage:
@@ -178,22 +177,21 @@ def script_for(scenario):
     else:
         lines.append(f"reg-{scenario.reg}")
     lines.append("reg-where")
-    lines += ["hold lock " + win_path(scenario, scenario.lock)] if scenario.lock else []
     if scenario.package:
         exe = scenario.name + ".exe" if scenario.damage or scenario.not_a_program else "package.exe"
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
         lines += ["program " + at, "process any"]
-    lines += ["temp " + win_path(scenario, scenario.temp)] if scenario.temp else []
-    lines += [f"dpi {scenario.dpi}"] if scenario.dpi else []
-    lines += ["program-files " + win_path(scenario, scenario.program_files)] if scenario.program_files else []
+    # What the scenario sets for its run, and the line that puts it back after.
+    around = [(scenario.lock, "hold lock " + win_path(scenario, scenario.lock), "held"),
+              (scenario.temp, "temp " + win_path(scenario, scenario.temp), "temp"),
+              (scenario.dpi, f"dpi {scenario.dpi}", "dpi 96"),
+              (scenario.program_files, "program-files " + win_path(scenario, scenario.program_files), "program-files")]
+    lines += [on for when, on, _ in around if when]
     run = ("run " if scenario.dialog else "start ") + win_path(scenario, "cwd")
     lines.append(run + (" " + scenario.args if scenario.args else ""))
     lines += ["use 2", run, "use 1"] if scenario.second else []
     lines += [f"hold {scenario.hold[1]} {win_path(scenario, scenario.hold[0])}"] if scenario.hold else []
-    lines += scenario.actions + (["held"] if scenario.lock else []) + (["temp"] if scenario.temp else [])
-    lines += ["dpi 96"] if scenario.dpi else []
-    lines += ["program-files"] if scenario.program_files else []
-    return lines + ["reg-check"]
+    return lines + scenario.actions + [off for when, _, off in around if when] + ["reg-check"]
 
 
 def geometry_problems(line):

@@ -189,11 +189,10 @@ GROUPS = {
         ("about_repeatedly", [f"click {IDC_ABOUT}", "box", "alive"] * 3 + [f"click {IDC_EXIT}", "exit"],
          [BOX_ABOUT, "alive"] * 3 + ["exit 0"]),
         ("tab_order", ["focus", "key tab"] * 3 + ["focus", "key esc", "exit"],
-         [f"focus {i}" for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)] + ["exit 0"]),
-        ("geometry", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"]))] + [
-        # Windows XP's "large fonts", Vista and 7 at 125 %; and 150 %.
-        Scenario(f"geometry{dpi}", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD, dpi=dpi)
-        for dpi in (120, 144)],
+         [f"focus {i}" for i in (IDC_INSTALL, IDC_ABOUT, IDC_EXIT, IDC_INSTALL)] + ["exit 0"]))] + [
+        # At the prefix's DPI; Windows XP's "large fonts", Vista and 7 at 125 %; and 150 %.
+        Scenario(f"geometry{dpi or ''}", ["geometry", "key esc", "exit"], [GEOMETRY, "exit 0"], before=WITH_OLD,
+                 dpi=dpi) for dpi in (0, 120, 144)],
     "package": [
         package_installs("package_installs"),
         Scenario("package_exit", [f"click {IDC_EXIT}", "nobox 1500", "exit"], ["nobox", "exit 0"], package=True,

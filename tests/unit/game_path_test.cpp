@@ -12,6 +12,9 @@ struct LookupCase : NamedCase {
     bool fKey;
     std::optional<std::string> strStored;  // the value's bytes as the registry holds them; nullopt: none
     std::string strExpected;               // the game folder afterwards
+    // A lookup just before, which found this folder ("": no key) and whose key
+    // is then gone; none if null, and the folder holds an earlier run's leftovers.
+    const char *pszEarlier = nullptr;
 };
 
 class GamePathTest : public ::testing::TestWithParam<LookupCase> {
@@ -31,6 +34,13 @@ protected:
 TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
 {
     const LookupCase &c = GetParam();
+    if (c.pszEarlier) {
+        if (*c.pszEarlier)
+            SetGamePath(c.pszEarlier + kNul);
+        ReadGamePath();
+        ASSERT_STREQ(g_szGamePath, c.pszEarlier);
+        standin::g_state.mapKeys.clear();
+    }
     if (c.fKey)
         standin::AddKey(GAME_KEY);
     if (c.strStored)
@@ -41,9 +51,11 @@ TEST_P(GamePathTest, LeavesATerminatedFolderOfAtMost255Chars)
     ASSERT_NE(memchr(g_szGamePath, '\0', sizeof g_szGamePath), nullptr);
     EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
     EXPECT_EQ(standin::g_state.mapKeys.size(), c.fKey ? 1u : 0u) << "the lookup must never create a key";
+    EXPECT_TRUE(standin::g_state.vecBoxes.empty());
+    EXPECT_TRUE(standin::g_state.vecEnds.empty());
 }
 
-const std::string k255(255, 'g');
+const std::string k255(255, 'g'), k200 = "C:\\" + std::string(200, 'x');
 
 INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
     LookupCase{"NoKey", false, std::nullopt, ""},
@@ -55,41 +67,11 @@ INSTANTIATE_TEST_SUITE_P(Registry, GamePathTest, ::testing::Values(
     LookupCase{"Exactly255WithoutNul", true, k255, k255},
     LookupCase{"256WithoutNulDoesNotFit", true, k255 + "h", ""},
     LookupCase{"TooLongDoesNotFit", true, std::string(300, 'g') + kNul, ""},
-    LookupCase{"NulInsideStopsThere", true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"}),
-    ::testing::PrintToStringParamName());
-
-// Two lookups in a row: the second sees only what the registry holds then,
-// and neither shows anything itself.
-struct TwoLookupsCase : NamedCase {
-    std::optional<std::string> strFirst, strSecond;  // the value's bytes; nullopt: no key
-    std::string strExpected;                         // the game folder after the second
-};
-
-class TwoLookupsTest : public ::testing::TestWithParam<TwoLookupsCase> {};
-
-TEST_P(TwoLookupsTest, SecondSeesTheRegistryAsItIsThen)
-{
-    const TwoLookupsCase &c = GetParam();
-    auto Lookup = [](const std::optional<std::string> &strStored) {
-        standin::Reset();
-        if (strStored)
-            SetGamePath(*strStored);
-        ReadGamePath();
-        EXPECT_TRUE(standin::g_state.vecBoxes.empty());
-        EXPECT_TRUE(standin::g_state.vecEnds.empty());
-    };
-    Lookup(c.strFirst);
-    ASSERT_STREQ(g_szGamePath, c.strFirst.value_or("").c_str());  // the value up to its NUL
-    Lookup(c.strSecond);
-    EXPECT_EQ(std::string(g_szGamePath), c.strExpected);
-}
-
-const std::string k200 = "C:\\" + std::string(200, 'x');
-
-INSTANTIATE_TEST_SUITE_P(GamePath, TwoLookupsTest, ::testing::Values(
-    TwoLookupsCase{"ShortValueDoesNotLimitTheNext", "C:\\A" + kNul, k200 + kNul, k200},
-    TwoLookupsCase{"KeyRemovedEmptiesTheFolder", "C:\\A" + kNul, std::nullopt, ""},
-    TwoLookupsCase{"KeyAddedIsFound", std::nullopt, "C:\\A" + kNul, "C:\\A"}),
+    LookupCase{"NulInsideStopsThere", true, "C:\\Hra" + kNul + "junk" + kNul, "C:\\Hra"},
+    // Each lookup sees only what the registry holds then.
+    LookupCase{"ShortValueDoesNotLimitTheNext", true, k200 + kNul, k200, "C:\\A"},
+    LookupCase{"KeyRemovedEmptiesTheFolder", false, std::nullopt, "", "C:\\A"},
+    LookupCase{"KeyAddedIsFound", true, "C:\\A" + kNul, "C:\\A", ""}),
     ::testing::PrintToStringParamName());
 
 }
