@@ -168,7 +168,7 @@ def lay_out(root, win_root, files, runs, copy_runs, sizes):
     for warm in ["warm_"] + [""] * runs:
         for name, m in MEASURES.items():
             if m.how == "start":
-                lines += [f"program {exe[name]}", f"process {m.process}",
+                lines += [f"program {'any ' * (m.process == 'any')}{exe[name]}",
                           f"time-start {warm}{name} {win_root}\\{m.cwd}"]
     Path(bin_dir, "start.txt").write_text("\n".join(lines) + "\n")
 

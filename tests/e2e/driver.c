@@ -298,14 +298,10 @@ static void Echo(wchar_t *pszText)
     Say(L"%ls", pszText);
 }
 
-static void Program(wchar_t *pszExe)
+static void Program(wchar_t *pszArgs)
 {
-    wcsncpy(g_szInstaller, pszExe, 1023);
-}
-
-static void Process(wchar_t *pszWhich)
-{
-    g_fAnyProcess = !wcscmp(pszWhich, L"any");
+    g_fAnyProcess = !wcsncmp(pszArgs, L"any ", 4);
+    wcsncpy(g_szInstaller, pszArgs + (g_fAnyProcess ? 4 : 0), 1023);
 }
 
 static void Temp(wchar_t *pszFolder)
@@ -552,9 +548,8 @@ static const struct Command {
     {L"reg-check", CheckRegistry, 0},       /* -> "reg unchanged" if still as last set, else "reg changed" */
     {L"reg-where", WhereIsRegistry, 0},     /* -> "reg-where [SOFTWARE] [WOW6432Node]": the views that hold
                                                the key, or "reg-where none" */
-    {L"program", Program, 0},               /* <exe>: start this one from now on (the package, say) */
-    {L"process", Process, 0},               /* any|own: its dialog may belong to a child process, or only to
-                                               the process started */
+    {L"program", Program, 0},               /* [any] <exe>: start this one from now on (the package, say);
+                                               any: its dialog may belong to a child process */
     {L"temp", Temp, 0},                     /* [<folder>]: TEMP and TMP for what starts next (or ours again) */
     {L"program-files", ProgramFiles, 0},    /* [<folder>]: the Program Files folder, as the registry names it
                                                (or the first one again) */

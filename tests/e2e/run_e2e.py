@@ -180,7 +180,7 @@ def script_for(scenario):
     if scenario.package:
         exe = scenario.name + ".exe" if scenario.damage or scenario.not_a_program else "package.exe"
         at = win_path(scenario, scenario.package_at) if scenario.package_at else BIN + exe
-        lines += ["program " + at, "process any"]
+        lines.append("program any " + at)
     # What the scenario sets for its run, and the line that puts it back after.
     around = [(scenario.lock, "hold lock " + win_path(scenario, scenario.lock), "held"),
               (scenario.temp, "temp " + win_path(scenario, scenario.temp), "temp"),
