@@ -1,17 +1,17 @@
 #!/usr/bin/python3
 """Checks on the built files, a command for each ctest test:
 
-  check_built.py artwork BMP TEXTS [ICO]   the picture and icon (ICO:
-      resources/installer.ico) as author/make_artwork.py draws them, and that
-      `./build.sh --preview` of the same texts shows that picture, pixel for
-      pixel but for the buttons' outlines;
+  check_built.py artwork BMP TEXTS   the picture as author/make_artwork.py
+      draws it, and that `./build.sh --preview` of the same texts shows it,
+      pixel for pixel but for the buttons' outlines;
   check_built.py resources PROGRAM   what a wrong build gets wrong in the
-      program: dialog template, picture, icon, manifest, version, PE image;
+      program: dialog template, picture, icon (every byte of
+      resources/installer.ico's, by hash), manifest, version, PE image;
   check_built.py package PACKAGE PROGRAM MAP ICON   the package without
       running it (needs p7zip-full); reproducible.sh checks its bytes;
   check_built.py default_texts PROGRAM   built from texts.toml: the picture of
-      default-picture.png, the credits of the hash below and the icon of the
-      program from before the texts file existed. Only the version is new.
+      default-picture.png and the credits of the hash below, and no resource
+      but those of before the texts file existed and the version.
 
 default-picture.png (testbed/remake-pictures.sh remakes it) is compared band
 by band: its size and the rules and the buttons' band exactly, the lettering
@@ -62,7 +62,7 @@ REFERENCE = os.path.join(ROOT, "tests", "built", "default-picture.png")
 MAX_LEVELS = 64
 MAX_SHARE = 0.01
 # SHA-256 of g_szCredits from texts.toml (Windows-1250, without its NUL), and
-# of the program's icon shipped before, by (type, name).
+# of the program's icon resources (resources/installer.ico), by (type, name).
 CREDITS = "f19ef948a67779b9f56d1d9fd0110a4d27ac8cd0ec69692bdf9fe13523192f28"
 ICON_HASHES = {
     (RT_ICON, 1): "f539d6fec2b0429b9d9f2b2f2641401439685891f4eae8dfb5a40f1768299c06",
@@ -140,18 +140,6 @@ def check_picture(data, offset, what):
               f"{what} rows {top}-{bottom} carry lettering")
 
 
-def check_icon(directory, group, image, what):
-    """resources/installer.ico's one image, 32 x 32 in the 16 VGA colours:
-    the directory (an .ico file's or an RT_GROUP_ICON resource) and the image."""
-    expect(f"{what} directory", struct.unpack_from("<HHH", directory), (0, 1, 1))
-    expect(f"{what} entries", icon_entries(directory, group),
-           [(32, 32, 16, 0, 1, 4, 744, 1 if group else 22)])
-    expect(f"{what} image size", len(image), 744)
-    expect(f"{what} image header", struct.unpack_from("<IiiHHIIiiII", image),
-           (40, 32, 64, 1, 4, 0, 640, 0, 0, 0, 0))
-    expect(f"{what} palette", image[40:104], b"".join(bytes((b, g, r, 0)) for r, g, b in L.VGA))
-
-
 def check_gui_i386(pe, what):
     """What the program and the package's stub both are."""
     expect(f"{what}: machine, PE32, GUI subsystem",
@@ -165,15 +153,12 @@ def manifest(res):
     return entries[0][1].decode("utf-8") if entries else None
 
 
-def check_artwork(bmp, texts_file, ico=os.path.join(ROOT, "resources", "installer.ico")):
+def check_artwork(bmp, texts_file):
     data = read(bmp)
     # The size itself: check_picture's.
     expect("bmp file header", struct.unpack_from("<2sIHHI", data.ljust(14, b"\0")),
            (b"BM", len(data), 0, 0, 54))
     check_picture(data, 54, "bmp")
-    data = read(ico)
-    if expect("ico size", len(data), 766):
-        check_icon(data, False, data[22:], "ico")
     with tempfile.TemporaryDirectory() as build:
         r = subprocess.run([os.path.join(ROOT, "build.sh"), "--preview", texts_file], capture_output=True,
                            text=True, env=dict(os.environ, BUILD_DIR=build))
@@ -255,11 +240,10 @@ def check_program(path):
     entries = res.get((RT_BITMAP, "IDB_BITMAP1"))
     if check(entries, "bitmap named IDB_BITMAP1 present"):
         check_picture(entries[0][1], 40, "bitmap")
-    group = (RT_GROUP_ICON, IDS["IDI_APP"])
-    expect("group icons", [k for k in res if k[0] == RT_GROUP_ICON], [group])
-    expect("icon images", sorted(k for k in res if k[0] == RT_ICON), [(RT_ICON, 1)])
-    if group in res and (RT_ICON, 1) in res:
-        check_icon(res[group][0][1], True, res[(RT_ICON, 1)][0][1], "icon")
+    expect("icon resources", sorted((k for k in res if k[0] in (RT_ICON, RT_GROUP_ICON)), key=str),
+           sorted(ICON_HASHES, key=str))
+    for key, want in ICON_HASHES.items():
+        check([hashlib.sha256(d).hexdigest() for _, d in res.get(key, [])] == [want], f"icon {key}, every byte")
     text = manifest(res)
     if check(text, "manifest present"):
         expect("manifest's SHA-256", hashlib.sha256(text.encode("utf-8")).hexdigest(), MANIFEST)
@@ -326,9 +310,6 @@ def check_default_texts(exe):
     # windres keeps the bitmap as drawn, less its file header.
     check([d for _, d in res.get((RT_BITMAP, "IDB_BITMAP1"), [])] == [picture[14:]],
           "the program's bitmap is the picture drawn from texts.toml")
-    for key, want in ICON_HASHES.items():
-        got = [hashlib.sha256(data).hexdigest() for _, data in res.get(key, [])]
-        check(got == [want], f"resource {key} unchanged")
     extra = sorted(set(res) - set(ICON_HASHES) - {(RT_VERSION, 1), (RT_BITMAP, "IDB_BITMAP1"),
                                                   (RT_DIALOG, IDS["IDD_MAIN"]), (RT_MANIFEST, 1)}, key=str)
     check(not extra, f"no resources added besides the version: {extra}")
@@ -337,7 +318,7 @@ def check_default_texts(exe):
 
 
 # {command: (function, argument counts)}
-COMMANDS = {"artwork": (check_artwork, 2, 3), "resources": (check_program, 1), "package": (check_package, 4),
+COMMANDS = {"artwork": (check_artwork, 2), "resources": (check_program, 1), "package": (check_package, 4),
             "default_texts": (check_default_texts, 1)}
 
 if __name__ == "__main__":
