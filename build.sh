@@ -75,20 +75,21 @@ file_problem() {
         msg map_empty file="$name"
     fi
 }
-add_problem() { local p; p=$("$@"); [ -z "$p" ] || problems+=("$p"); }
+# Its line, if any, among the problems; false when there was one.
+add_problem() {
+    local p
+    p=$("$@")
+    [ -z "$p" ] || { problems+=("$p"); return 1; }
+}
 
-[ -z "$map" ] || add_problem file_problem "$map" map
-texts_problem=
-if [ -n "$texts" ]; then
-    texts_problem=$(file_problem "$texts")
-    [ -z "$texts_problem" ] || problems+=("$texts_problem")
-fi
+[ -z "$map" ] || add_problem file_problem "$map" map || true
+texts_ok=
+if [ -n "$texts" ] && add_problem file_problem "$texts"; then texts_ok=1; fi
 sign_files_ok=
 if [ -n "${SIGN_PKCS12:-}" ]; then
     sign_files_ok=1
     for f in "$SIGN_PKCS12" ${SIGN_PASSWORD_FILE:+"$SIGN_PASSWORD_FILE"}; do
-        p=$(file_problem "$f")
-        [ -z "$p" ] || { problems+=("$p"); sign_files_ok=; }
+        add_problem file_problem "$f" || sign_files_ok=
     done
     if [ -z "${SIGN_PASSWORD_FILE:-}" ] && [ -z "${SIGN_PASSWORD+set}" ]; then
         problems+=("$(msg sign_no_password file="$SIGN_PKCS12")")
@@ -107,7 +108,7 @@ stop() {
 "$root/testbed/setup.sh" build || { msg stopped >&2; exit 1; }
 
 # The texts, every problem, named as the author typed the file.
-if [ -n "$texts" ] && [ -z "$texts_problem" ]; then
+if [ -n "$texts_ok" ]; then
     out=$(/usr/bin/python3 "$root/author/texts.py" check "$texts" 2>&1) || mapfile -t -O ${#problems[@]} problems <<<"$out"
 fi
 
@@ -133,6 +134,9 @@ if [ -n "$sign_files_ok" ]; then
 fi
 [ ${#problems[@]} -eq 0 ] || stop
 
+# Where wslpath knows it: the Windows path of a file of ours.
+say_windows_path() { ! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$1")"; }
+
 # The picture with its buttons and the About box, from the texts alone.
 write_preview() {
     mkdir -p "$build"
@@ -141,7 +145,7 @@ write_preview() {
 if [ -n "$preview_only" ]; then
     write_preview
     msg preview_done
-    ! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$build/preview.png")"
+    say_windows_path "$build/preview.png"
     echo "$build/preview.png"
     exit 0
 fi
@@ -167,19 +171,19 @@ step step_configure "$build/cmake.log" cmake -S "$root" -B "$build" --no-warn-un
 step step_build "$build/make.log" cmake --build "$build" --target map_package -j"$(nproc)"
 
 write_preview
-package=$dist/$(/usr/bin/python3 "$root/author/texts.py" get "$texts" release.package)
+# The package the build made, by the path the build tree gives it.
+# shellcheck source=/dev/null
+package=$(. "$build/built-files.sh" && echo "$package")
 mkdir -p "$dist"
-# Linked, not copied, where it can be: a large map's package takes its room once.
-for f in "$package" "$package.sha256"; do
-    ln -- "$build/package/${f##*/}" "$dist/" 2>/dev/null || cp -- "$build/package/${f##*/}" "$dist/"
-done
 msg done dir="$dist"
 for f in "$package" "$package.sha256"; do
-    msg done_file name="$(basename "$f")" size="$(msg_count "$(stat -c %s "$f")" bytes)"
+    # Linked, not copied, where it can be: a large map's package takes its room once.
+    ln -- "$f" "$dist/" 2>/dev/null || cp -- "$f" "$dist/"
+    msg done_file name="${f##*/}" size="$(msg_count "$(stat -c %s "$f")" bytes)"
 done
 msg done_sha sha="$(cut -d' ' -f1 "$package.sha256")"
 if [ -n "${SIGN_PKCS12:-}" ]; then msg done_signed file="$certificate"; else msg done_unsigned; fi
-! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$dist")"
+say_windows_path "$dist"
 msg done_preview path="$build/preview.png"
-! command -v wslpath >/dev/null || msg done_windows path="$(wslpath -w "$build/preview.png")"
+say_windows_path "$build/preview.png"
 [ -z "$sample" ] || msg sample_done

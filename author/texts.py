@@ -160,8 +160,8 @@ def about_box(text):
 def value_problems(t):
     """Missing keys, wrong kinds of value, empty or multi-line texts."""
     found = []
-    for key, spec in KEYS.items():
-        kind, value = spec.kind, t.get(key)
+    for key, entry in KEYS.items():
+        kind, value = entry.kind, t.get(key)
         if key not in t:
             found.append((key, "key_missing", {"table": key.rpartition(".")[0]}))
         elif kind == "bool":
